@@ -1,0 +1,7 @@
+#pragma once
+
+class TCliContext;
+
+// One function per command; each returns the process exit code.
+int CommandList(TCliContext& context);
+int CommandShow(TCliContext& context);

@@ -1,0 +1,47 @@
+#include "app/cli/Commands.h"
+#include "app/cli/TCliContext.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+struct TCommand {
+    const char* Name;
+    int (*Run)(TCliContext&);
+    const char* Usage;
+};
+
+const TCommand Commands[] = {
+    {"list", &CommandList, "list"},
+    {"show", &CommandShow, "show NAME [--json]"},
+};
+
+int PrintUsage(TCliContext& context) {
+    context.Err << "usage: vaultora-cli [--data-dir DIR] COMMAND [ARGS]\ncommands:\n";
+    for (const TCommand& command : Commands)
+        context.Err << "  " << command.Usage << '\n';
+    context.Err.flush();
+    return ceUsage;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Vaultora"));
+    TCliContext context;
+    context.Args = QCoreApplication::arguments().mid(1);
+    if (!context.TakeOption(QStringLiteral("--data-dir"), &context.DataDirectory))
+        context.DataDirectory = DefaultApplicationDirectory();
+    if (context.Args.isEmpty())
+        return PrintUsage(context);
+    const QString name = context.Args.takeFirst();
+    for (const TCommand& command : Commands) {
+        if (name == QLatin1String(command.Name)) {
+            context.UseDataDirectory();
+            return command.Run(context);
+        }
+    }
+    context.Err << "vaultora-cli: unknown command \"" << name << "\"\n";
+    return PrintUsage(context);
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <sys/types.h>
+
+// Replaces the file at path with data without ever leaving a half-written file: the data goes to
+// a new file in the same folder, is flushed to disk, and is renamed over the old one. The new
+// file gets the given permission bits (settings that hold passwords use 0600).
+bool WriteFileAtomically(const QString& path, const QByteArray& data, mode_t mode, QString* error = nullptr);
+
+// Creates the folder with all missing parents; newly created folders get the given mode.
+bool CreateFolderPath(const QString& path, mode_t mode);

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <stdexcept>
+
+// Thrown by TPrimitiveReader when the data ends early or a count cannot fit in what is left.
+// Loaders catch it at their boundary; fields read before the failure keep their values.
+class TDecodeError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads the primitive encoding written by TPrimitiveWriter. Every length and count is checked
+// against the bytes that are left before anything is allocated, so a damaged or hostile file
+// fails cleanly instead of exhausting memory.
+class TPrimitiveReader {
+public:
+    explicit TPrimitiveReader(const QByteArray& data) : m_data(data) {}
+
+    int32_t ReadInt32();
+    int64_t ReadInt64();
+    uint8_t ReadByte();
+    bool ReadBoolean() { return ReadByte() != 0; }
+    double ReadDouble();
+    QString ReadText();
+    QStringList ReadStringList();
+
+    qsizetype Remaining() const { return m_data.size() - m_pos; }
+    bool AtEnd() const { return m_pos >= m_data.size(); }
+
+private:
+    const char* Take(qsizetype count);
+
+    const QByteArray& m_data;
+    qsizetype m_pos = 0;
+};

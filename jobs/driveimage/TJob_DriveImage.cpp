@@ -1,0 +1,70 @@
+#include "jobs/driveimage/TJob_DriveImage.h"
+
+#include "core/FileCipher.h"
+#include "core/TPrimitiveReader.h"
+#include "core/TPrimitiveWriter.h"
+
+#include <QJsonArray>
+
+TJob_DriveImage::TJob_DriveImage(const QString& JobName) : TJob(JobName) {
+    CanPause = false;
+    NewSubfolderIsCreatedForEachBackup = true;
+}
+
+void TJob_DriveImage::ReadLocalBody(TPrimitiveReader& reader, int32_t version) {
+    ReadResultBlock(reader, version);
+    Settings.SourceDrivesList = reader.ReadStringList();
+    Settings.AutocleanOldBackups = reader.ReadBoolean();
+    Settings.NumberOfBackupVersionsToKeep = reader.ReadText();
+    ReadDestinationBlock(reader);
+    ReadSchedulingBlock(reader);
+}
+
+void TJob_DriveImage::WriteSettings(TPrimitiveWriter& writer) const {
+    writer.WriteStringList(Settings.SourceDrivesList);
+    writer.WriteBoolean(Settings.AutocleanOldBackups);
+    writer.WriteText(Settings.NumberOfBackupVersionsToKeep);
+    WriteDestinationBlock(writer);
+    WriteSchedulingBlock(writer);
+}
+
+void TJob_DriveImage::WriteLocalBody(TPrimitiveWriter& writer) const {
+    WriteResultBlock(writer);
+    WriteSettings(writer);
+}
+
+bool TJob_DriveImage::SaveRemoteJobFile(const QString& path) const {
+    TPrimitiveWriter writer;
+    WriteHeader(writer, RemoteVersion, Kind());
+    WriteSettings(writer);
+    return WriteEncipheredFile(path, writer.Data());
+}
+
+bool TJob_DriveImage::LoadRemoteJobFile(const QString& path, bool LoadJobSettings, bool* destinationChanged) {
+    QByteArray plain;
+    if (ReadEncipheredFile(path, plain) != TEncipheredReadResult::Ok)
+        return false;
+    TPrimitiveReader reader(plain);
+    const int32_t version = reader.ReadInt32();
+    if (version >= 4)
+        reader.ReadInt32();
+    bool changed = false;
+    if (LoadJobSettings) {
+        Settings.SourceDrivesList = reader.ReadStringList();
+        Settings.AutocleanOldBackups = reader.ReadBoolean();
+        Settings.NumberOfBackupVersionsToKeep = reader.ReadText();
+        changed = ReadRemoteDestinationBlock(reader);
+        ReadRemoteSchedulingBlock(reader);
+    }
+    if (destinationChanged)
+        *destinationChanged = changed;
+    return true;
+}
+
+QJsonObject TJob_DriveImage::SettingsToJson() const {
+    return QJsonObject{
+        {QStringLiteral("SourceDrivesList"), QJsonArray::fromStringList(Settings.SourceDrivesList)},
+        {QStringLiteral("AutocleanOldBackups"), Settings.AutocleanOldBackups},
+        {QStringLiteral("NumberOfBackupVersionsToKeep"), Settings.NumberOfBackupVersionsToKeep},
+    };
+}

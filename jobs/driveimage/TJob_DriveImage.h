@@ -1,0 +1,39 @@
+#pragma once
+
+#include "core/TJob.h"
+
+#include <QString>
+#include <QStringList>
+
+struct TDriveImageSettings {
+    QStringList SourceDrivesList;
+    bool AutocleanOldBackups = false;
+    QString NumberOfBackupVersionsToKeep = QStringLiteral("3");
+    bool operator==(const TDriveImageSettings&) const = default;
+};
+
+class TJob_DriveImage : public TJob {
+public:
+    static constexpr int32_t LocalVersion = 4;
+    static constexpr int32_t RemoteVersion = 4;
+
+    explicit TJob_DriveImage(const QString& JobName);
+
+    TJobKind Kind() const override { return TJobKind::DriveImage; }
+    QString IconName() const override { return QStringLiteral("job-driveimage"); }
+
+    TDriveImageSettings Settings;
+
+    bool SaveRemoteJobFile(const QString& path) const;
+    // Throws TDecodeError on damaged data; false when the file cannot be opened.
+    bool LoadRemoteJobFile(const QString& path, bool LoadJobSettings, bool* destinationChanged = nullptr);
+
+protected:
+    int32_t LocalFormatVersion() const override { return LocalVersion; }
+    void ReadLocalBody(TPrimitiveReader& reader, int32_t version) override;
+    void WriteLocalBody(TPrimitiveWriter& writer) const override;
+    QJsonObject SettingsToJson() const override;
+
+private:
+    void WriteSettings(TPrimitiveWriter& writer) const;
+};
