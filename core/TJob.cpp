@@ -22,6 +22,23 @@ bool TJob::IsActive() const {
     return status == jsRunning || status == jsCancelling || status == jsPaused;
 }
 
+void TJob::Backup() {
+    JobStatus = jsRunning;
+    JobOperation = joBackup;
+    LastJobResult.StartTime = OleDate::Now();
+    LastJobResult.EndTime = 0;
+    LastJobResult.Cancelled = false;
+    LastJobResult.ErrorsCount = 0;
+    LastJobResult.WarningsCount = 0;
+    LastJobResult.Log.clear();
+    OptionsToJobOptions();
+    AddErrorLine(Tr(QStringLiteral("This kind of backup is not available in this build.")));
+    LastJobResult.Cancelled = true;
+    LastJobResult.EndTime = OleDate::Now();
+    JobStatus = jsNone;
+    RequestRepaint();
+}
+
 void TJob::Cancel() {
     switch (JobStatus.Load()) {
     case jsWaiting: {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <initializer_list>
 
+class TJobArchiver;
 class TPrimitiveReader;
 class TPrimitiveWriter;
 
@@ -53,6 +54,13 @@ public:
     TShared<TFileOperationType> CurrentFileOperationType = atNone;
     TShared<int32_t> CurrentFileOperationProgress = 0;
     TShared<int64_t> CurrentBackupSize = 0;
+    // The archive engine of the current run; owned by the run, null outside ZIP runs.
+    TJobArchiver* Archiver = nullptr;
+
+    // ---- Operations ----
+    // Starts a backup run (status jsRunning, options copied, one worker thread for the run) and
+    // returns at once. Kinds without an engine in this build end the run at once with an error.
+    virtual void Backup();
 
     // ---- Status ----
     bool IsActive() const;
