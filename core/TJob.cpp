@@ -13,7 +13,8 @@
 #include <QFileInfo>
 #include <QJsonArray>
 
-TJob::TJob(const QString& JobName) : stJobName(JobName) {}
+TJob::TJob(const QString& JobName)
+    : stJobName(JobName) {}
 
 TJob::~TJob() = default;
 
@@ -53,8 +54,8 @@ void TJob::Cancel() {
     case jsPaused:
         JobStatus = jsCancelling;
         CancelCurrentFileOperation = 1;
-        App().EventsLog.AddToEventsLog(TranslateText(QStringLiteral("Cancelling")) + QStringLiteral(" (") +
-                                       stJobName + QStringLiteral(")"));
+        App().EventsLog.AddToEventsLog(TranslateText(QStringLiteral("Cancelling")) + QStringLiteral(" (") + stJobName +
+                                       QStringLiteral(")"));
         break;
     default:
         break;
@@ -293,7 +294,8 @@ bool TJob::SaveLocalJobFile(const QString& path) const {
     WriteLocalBody(writer);
     if (!WriteEncipheredFile(path, writer.Data())) {
         App().EventsLog.AddToEventsLog(
-            TranslateText(QStringLiteral("Unable to save the settings. Please check the possibility to write to the file:")) +
+            TranslateText(
+                QStringLiteral("Unable to save the settings. Please check the possibility to write to the file:")) +
             u' ' + path);
         return false;
     }
@@ -374,8 +376,8 @@ QJsonObject TJob::ToJson() const {
         {QStringLiteral("Network"), QJsonObject{{QStringLiteral("Username"), d.Network.Username},
                                                 {QStringLiteral("PasswordIsSet"), !d.Network.Password.isEmpty()},
                                                 {QStringLiteral("UNCPath"), d.Network.UNCPath}}},
-        {QStringLiteral("FTP"), QJsonObject{{QStringLiteral("AccountID"), d.FTP.AccountID},
-                                            {QStringLiteral("Subfolder"), d.FTP.Subfolder}}},
+        {QStringLiteral("FTP"),
+         QJsonObject{{QStringLiteral("AccountID"), d.FTP.AccountID}, {QStringLiteral("Subfolder"), d.FTP.Subfolder}}},
         {QStringLiteral("Cloud"), QJsonObject{{QStringLiteral("ServiceName"), d.Cloud.ServiceName},
                                               {QStringLiteral("Subfolder"), d.Cloud.Subfolder}}},
     };

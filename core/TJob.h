@@ -85,7 +85,7 @@ public:
     void AddLogLine(const QString& text);
     void AddErrorLine(const QString& text);
     void AddWarningLine(const QString& text);
-    void AddSeparatorLine(); // 29 dashes, no time
+    void AddSeparatorLine();                // 29 dashes, no time
     void AddPlainLine(const QString& text); // no time prefix (empty lines, fixed texts)
     // Called for every job-log line as it is added (worker thread); the command-line program
     // streams the log with it.

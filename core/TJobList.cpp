@@ -5,7 +5,8 @@
 
 #include <QFile>
 
-TJobList::TJobList(TJobFactory factory) : m_factory(std::move(factory)) {}
+TJobList::TJobList(TJobFactory factory)
+    : m_factory(std::move(factory)) {}
 
 QString TJobList::JobsListPath() const {
     return App().ApplicationDirectory + u'/' + App().JobsListFileName;

@@ -19,7 +19,8 @@ public:
 // fails cleanly instead of exhausting memory.
 class TPrimitiveReader {
 public:
-    explicit TPrimitiveReader(const QByteArray& data) : m_data(data) {}
+    explicit TPrimitiveReader(const QByteArray& data)
+        : m_data(data) {}
 
     int32_t ReadInt32();
     int64_t ReadInt64();

@@ -8,8 +8,10 @@
 template <class T>
 class TShared {
 public:
-    TShared(T value = T{}) : m_value(value) {}
-    TShared(const TShared& other) : m_value(other.Load()) {}
+    TShared(T value = T{})
+        : m_value(value) {}
+    TShared(const TShared& other)
+        : m_value(other.Load()) {}
     TShared& operator=(const TShared& other) {
         Store(other.Load());
         return *this;
@@ -22,14 +24,8 @@ public:
 
     T Load() const { return m_value.load(std::memory_order_relaxed); }
     void Store(T value) { m_value.store(value, std::memory_order_relaxed); }
-    T operator++()
-        requires std::is_integral_v<T>
-    {
-        return m_value.fetch_add(1, std::memory_order_relaxed) + 1;
-    }
-    T operator+=(T delta)
-        requires std::is_integral_v<T>
-    {
+    T operator++() requires std::is_integral_v<T> { return m_value.fetch_add(1, std::memory_order_relaxed) + 1; }
+    T operator+=(T delta) requires std::is_integral_v<T> {
         return m_value.fetch_add(delta, std::memory_order_relaxed) + delta;
     }
 

@@ -10,6 +10,6 @@
 QString FormatText(const QString& format, std::initializer_list<QString> values);
 
 // Date and time texts of logs and histories.
-QString LongTimeText(const QDateTime& moment);     // "hh:mm:ss"
-QString DateTimeText(const QDateTime& moment);     // short date + long time
-QString LogFileStamp(const QDateTime& moment);     // "yyyy-mm-dd hh;nn;ss"
+QString LongTimeText(const QDateTime& moment); // "hh:mm:ss"
+QString DateTimeText(const QDateTime& moment); // short date + long time
+QString LogFileStamp(const QDateTime& moment); // "yyyy-mm-dd hh;nn;ss"

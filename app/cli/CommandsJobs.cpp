@@ -12,9 +12,8 @@ int CommandList(TCliContext& context) {
     TJobList& jobs = context.Jobs();
     for (int i = 0; i < jobs.Count(); ++i) {
         const TJob* job = jobs.At(i);
-        context.Out << job->stJobName << '\t' << KindText(job->Kind()) << '\t'
-                    << DestinationText(*job, App().Options) << '\t' << StatusText(job->JobStatus) << '\t'
-                    << LastResultText(*job) << '\n';
+        context.Out << job->stJobName << '\t' << KindText(job->Kind()) << '\t' << DestinationText(*job, App().Options)
+                    << '\t' << StatusText(job->JobStatus) << '\t' << LastResultText(*job) << '\n';
     }
     context.Out.flush();
     return ceOk;

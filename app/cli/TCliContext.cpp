@@ -10,7 +10,9 @@
 
 #include <cstdio>
 
-TCliContext::TCliContext() : Out(stdout), Err(stderr) {}
+TCliContext::TCliContext()
+    : Out(stdout)
+    , Err(stderr) {}
 
 QString DefaultApplicationDirectory() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Vaultora");

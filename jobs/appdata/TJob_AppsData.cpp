@@ -6,7 +6,8 @@
 
 #include <QJsonArray>
 
-TJob_AppsData::TJob_AppsData(const QString& JobName) : TJob(JobName) {
+TJob_AppsData::TJob_AppsData(const QString& JobName)
+    : TJob(JobName) {
     NewSubfolderIsCreatedForEachBackup = false;
 }
 

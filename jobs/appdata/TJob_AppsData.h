@@ -31,7 +31,7 @@ public:
     TJobKind Kind() const override { return TJobKind::AppsData; }
     QString IconName() const override { return QStringLiteral("job-appdata"); }
 
-    QList<TAppRecord> RemoteAppsData;       // read from a stored job file
+    QList<TAppRecord> RemoteAppsData; // read from a stored job file
     QStringList RemoteAppsSelectedForRestore;
     TAppsDataSettings Settings;
 

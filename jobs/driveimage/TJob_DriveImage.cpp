@@ -6,7 +6,8 @@
 
 #include <QJsonArray>
 
-TJob_DriveImage::TJob_DriveImage(const QString& JobName) : TJob(JobName) {
+TJob_DriveImage::TJob_DriveImage(const QString& JobName)
+    : TJob(JobName) {
     CanPause = false;
     NewSubfolderIsCreatedForEachBackup = true;
 }

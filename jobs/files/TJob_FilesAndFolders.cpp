@@ -6,7 +6,8 @@
 
 #include <QJsonArray>
 
-TJob_FilesAndFolders::TJob_FilesAndFolders(const QString& JobName) : TJob(JobName) {
+TJob_FilesAndFolders::TJob_FilesAndFolders(const QString& JobName)
+    : TJob(JobName) {
     SetBackupType(Settings.Backup.BackupType);
 }
 
@@ -159,7 +160,8 @@ QJsonObject TJob_FilesAndFolders::SettingsToJson() const {
              {QStringLiteral("PerformFullBackup_SumExceedsPercentOfFullBackup"),
               s.Backup.PerformFullBackup_SumExceedsPercentOfFullBackup},
              {QStringLiteral("NumberFullCopiesToKeep"), s.Backup.NumberFullCopiesToKeep},
-             {QStringLiteral("RemoveOldBackupsBeforeStartingNewBackup"), s.Backup.RemoveOldBackupsBeforeStartingNewBackup},
+             {QStringLiteral("RemoveOldBackupsBeforeStartingNewBackup"),
+              s.Backup.RemoveOldBackupsBeforeStartingNewBackup},
          }},
         {QStringLiteral("Compression"),
          QJsonObject{

@@ -1,0 +1,98 @@
+// vaultora-cli as a user runs it: a data folder holding job files written by someone else.
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString Cli = QStringLiteral(VAULTORA_BINARY_DIR "/bin/vaultora-cli");
+const QString GoldenDir = QStringLiteral(VAULTORA_SOURCE_DIR "/tests/data/jobfiles");
+
+struct TRun {
+    int ExitCode = -1;
+    QByteArray Out;
+    QByteArray Err;
+};
+
+TRun RunCli(const QStringList& args) {
+    QProcess process;
+    process.start(Cli, args);
+    TRun run;
+    if (!process.waitForFinished(60000))
+        return run;
+    run.ExitCode = process.exitCode();
+    run.Out = process.readAllStandardOutput();
+    run.Err = process.readAllStandardError();
+    return run;
+}
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_data;
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(
+            QFile::copy(GoldenDir + QStringLiteral("/files-v5.vld"), m_data.filePath(QStringLiteral("Documents.vld"))));
+        QVERIFY(QFile::copy(GoldenDir + QStringLiteral("/driveimage-v4.vld"),
+                            m_data.filePath(QStringLiteral("System.vld"))));
+        QFile list(m_data.filePath(QStringLiteral("jobslist.vll")));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("\xEF\xBB\xBF"
+                   "Documents\r\nSystem\r\n");
+    }
+
+    void listShowsOneLinePerJob() {
+        const TRun run = RunCli({QStringLiteral("--data-dir"), m_data.path(), QStringLiteral("list")});
+        QCOMPARE(run.ExitCode, 0);
+        const QList<QByteArray> lines = run.Out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines[0].startsWith("Documents\tFiles and Folders Backup\tBackup to drive: /media/anna/Backup "
+                                    "Drive/Vaultora/Jobs\tReady\tCancelled on "));
+        QVERIFY(lines[1].startsWith("System\tDrive Image Backup\tBackup to network: //nas/share/backups\tReady\t"));
+    }
+
+    void showJsonHasEveryFieldAndNoPassword() {
+        const TRun run = RunCli({QStringLiteral("show"), QStringLiteral("Documents"), QStringLiteral("--json"),
+                                 QStringLiteral("--data-dir=") + m_data.path()});
+        QCOMPARE(run.ExitCode, 0);
+        const QJsonObject job = QJsonDocument::fromJson(run.Out).object();
+        QCOMPARE(job[QStringLiteral("Kind")].toInt(), 1);
+        QCOMPARE(job[QStringLiteral("stJobName")].toString(), QStringLiteral("Documents"));
+        QCOMPARE(job[QStringLiteral("LastJobResult")].toObject()[QStringLiteral("WarningsCount")].toInt(), 7);
+        QCOMPARE(job[QStringLiteral("Settings")]
+                     .toObject()[QStringLiteral("Compression")]
+                     .toObject()[QStringLiteral("PasswordIsSet")]
+                     .toBool(),
+                 true);
+        QVERIFY(!run.Out.contains("zip-P"));
+        QVERIFY(!run.Out.contains("net-secret"));
+    }
+
+    void unknownJobAndBadUsageExit64_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("unknown job") << QStringList{QStringLiteral("show"), QStringLiteral("documents")};
+        QTest::newRow("no job name") << QStringList{QStringLiteral("show")};
+        QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate")};
+        QTest::newRow("no command") << QStringList{};
+    }
+
+    void unknownJobAndBadUsageExit64() {
+        QFETCH(QStringList, args);
+        const TRun run = RunCli(QStringList{QStringLiteral("--data-dir"), m_data.path()} + args);
+        QCOMPARE(run.ExitCode, 64);
+        QVERIFY(!run.Err.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
