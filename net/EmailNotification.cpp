@@ -17,7 +17,7 @@ bool ShouldSendReport(const TEmailOptions& email, bool cancelled, bool connectio
 }
 
 QString ReportLogFilePath(const TJob& job) {
-    if (job.LogList.isEmpty() || job.stJobName.isEmpty())
+    if (job.LogList.isEmpty() || job.stJobName.isEmpty() || job.JobOptions.Logging.PathForLogFiles.isEmpty())
         return {};
     return job.JobOptions.Logging.PathForLogFiles + u'/' + job.stJobName + u'/' + job.LogList.last() +
            QStringLiteral(".txt");

@@ -17,8 +17,10 @@ import asyncio
 import base64
 import email
 import email.policy
+import email.quoprimime
 import json
 import os
+import re
 import socket
 import ssl
 import subprocess
@@ -45,10 +47,30 @@ def mailboxes(message, name):
     return [[a.display_name, a.addr_spec] for a in header.addresses]
 
 
+ENCODED_WORD = re.compile(r"=\?([^?]+)\?([BbQq])\?([^?]*)\?=")
+
+
+def lone_word_defects(raw):
+    """RFC 2047: every encoded word must decode on its own. Python's parser joins neighbouring
+    words before decoding, so a character split between two words would pass unnoticed there."""
+    defects = []
+    head = raw.split(b"\r\n\r\n", 1)[0].decode("ascii", "replace")
+    for charset, kind, text in ENCODED_WORD.findall(head):
+        try:
+            if kind in "Bb":
+                data = base64.b64decode(text, validate=True)
+            else:
+                data = email.quoprimime.header_decode(text).encode("latin-1")
+            data.decode(charset, "strict")
+        except (ValueError, LookupError) as error:
+            defects.append("encoded word not decodable alone: %s (%s)" % (text, error))
+    return defects
+
+
 def describe(server_name, server, session, envelope):
     raw = envelope.original_content or envelope.content
     message = email.message_from_bytes(raw, policy=email.policy.default)
-    defects = [repr(d) for d in message.defects]
+    defects = [repr(d) for d in message.defects] + lone_word_defects(raw)
     parts = []
     for part in message.iter_parts():
         defects += [repr(d) for d in part.defects]
