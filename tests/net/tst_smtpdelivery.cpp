@@ -656,4 +656,4 @@ void TestSmtpDelivery::silentServerTimesOut() {
 }
 
 QTEST_GUILESS_MAIN(TestSmtpDelivery)
-#include "TestSmtpDelivery.moc"
+#include "tst_smtpdelivery.moc"

@@ -245,4 +245,4 @@ void TestEmailRules::refusedSettings() {
 }
 
 QTEST_GUILESS_MAIN(TestEmailRules)
-#include "TestEmailRules.moc"
+#include "tst_emailrules.moc"
