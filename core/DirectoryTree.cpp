@@ -3,22 +3,13 @@
 #include <QFile>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <dirent.h>
-#include <fcntl.h>
-#include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
-
-// One level of the walk: an open directory and the name it has in its parent.
-struct Level {
-    int fd;
-    DIR* dir;
-    std::string name;
-};
 
 bool Fail(int code, QString* errorText) {
     if (errorText)
@@ -26,78 +17,214 @@ bool Fail(int code, QString* errorText) {
     return false;
 }
 
-bool OpenLevel(int parentFd, const std::string& name, std::vector<Level>& stack) {
-    const int fd = ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+QByteArray WithoutTrailingSlashes(QByteArray path) {
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    return path;
+}
+
+bool IsDotOrDotDot(const char* name) {
+    return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
+
+// A level of the delete walk: the name in its parent and the identity it had when opened, so
+// that going back up through ".." can be checked against a tree that changed meanwhile.
+struct TLevel {
+    QByteArray name;
+    dev_t device;
+    ino_t inode;
+};
+
+DIR* OpenListing(int parentFd, const char* name, TLevel& level) {
+    const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        return false;
-    DIR* dir = ::fdopendir(fd);
+        return nullptr;
+    struct stat st;
+    DIR* dir = ::fstat(fd, &st) == 0 ? ::fdopendir(fd) : nullptr;
     if (!dir) {
+        const int saved = errno;
         ::close(fd);
-        return false;
+        errno = saved;
+        return nullptr;
     }
-    stack.push_back({fd, dir, name});
-    return true;
+    level.name = name;
+    level.device = st.st_dev;
+    level.inode = st.st_ino;
+    return dir;
 }
 
 } // namespace
 
-bool DeleteDirectoryTree(const QString& folder, QString* errorText) {
-    const std::string path = QFile::encodeName(folder).toStdString();
-    std::vector<Level> stack;
-    // An explicit stack instead of recursion: depth is bounded only by the file system.
-    if (!OpenLevel(AT_FDCWD, path, stack))
+bool OpenFolderPath(const QByteArray& path, int flags, TFileDescriptor& folder) {
+    if (path.isEmpty()) {
+        errno = ENOENT;
+        return false;
+    }
+    // open() refuses paths of PATH_MAX bytes or more: walk such paths in pieces that end at a
+    // slash, each opened relative to the previous one.
+    TFileDescriptor current;
+    qsizetype position = 0;
+    while (path.size() - position >= PATH_MAX) {
+        const qsizetype cut = path.lastIndexOf('/', position + PATH_MAX - 2);
+        if (cut <= position) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+        const QByteArray piece = path.mid(position, cut - position);
+        const int fd = ::openat(current.Get(), piece.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        current.Reset(fd);
+        position = cut + 1;
+        while (position < path.size() && path.at(position) == '/')
+            ++position;
+    }
+    const QByteArray rest = position < path.size() ? path.mid(position) : QByteArray(".");
+    const int fd = ::openat(current.Get(), rest.constData(), flags | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    folder.Reset(fd);
+    return true;
+}
+
+bool OpenParentFolder(const QString& path, TFileDescriptor& parent, QByteArray& leaf) {
+    const QByteArray native = WithoutTrailingSlashes(QFile::encodeName(path));
+    const qsizetype slash = native.lastIndexOf('/');
+    leaf = native.mid(slash + 1);
+    if (leaf.isEmpty() || leaf == "." || leaf == "..") {
+        errno = EINVAL;
+        return false;
+    }
+    if (slash < 0) {
+        parent.Reset(); // relative to the working folder
+        return true;
+    }
+    return OpenFolderPath(slash == 0 ? QByteArray("/") : native.left(slash), O_PATH, parent);
+}
+
+bool CreateDirectoryTree(const QString& folder, mode_t mode, QString* errorText) {
+    const QByteArray native = WithoutTrailingSlashes(QFile::encodeName(folder));
+    TFileDescriptor existing;
+    if (OpenFolderPath(native, O_PATH, existing))
+        return true;
+    if (errno != ENOENT)
         return Fail(errno, errorText);
-    bool ok = true;
+    // Create level by level, each relative to the one above it.
+    TFileDescriptor current;
+    if (native.startsWith('/')) {
+        const int root = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (root < 0)
+            return Fail(errno, errorText);
+        current.Reset(root);
+    }
+    for (const QByteArray& part : native.split('/')) {
+        if (part.isEmpty())
+            continue;
+        int fd = ::openat(current.Get(), part.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT) {
+            if (::mkdirat(current.Get(), part.constData(), mode) != 0 && errno != EEXIST)
+                return Fail(errno, errorText);
+            fd = ::openat(current.Get(), part.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        }
+        if (fd < 0)
+            return Fail(errno, errorText);
+        current.Reset(fd);
+    }
+    return true;
+}
+
+bool DeleteDirectoryTree(const QString& folder, QString* errorText) {
+    TFileDescriptor top;
+    QByteArray leaf;
+    if (!OpenParentFolder(folder, top, leaf))
+        return Fail(errno, errorText);
+    // The walk keeps only the folder being listed open and returns to a parent through "..":
+    // a descriptor per level would run out of descriptors in deep trees.
+    std::vector<TLevel> levels(1);
+    DIR* dir = OpenListing(top.Get(), leaf.constData(), levels.back());
+    if (!dir)
+        return Fail(errno, errorText);
     int failure = 0;
-    while (!stack.empty()) {
-        Level& top = stack.back();
+    bool changed = false;
+    while (dir) {
         errno = 0;
-        dirent* entry = ::readdir(top.dir);
+        const dirent* entry = ::readdir(dir);
         if (entry) {
             const char* name = entry->d_name;
-            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            if (IsDotOrDotDot(name))
                 continue;
             bool isDir = entry->d_type == DT_DIR;
             if (entry->d_type == DT_UNKNOWN) {
                 struct stat st;
-                if (::fstatat(top.fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                if (::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) == 0)
                     isDir = S_ISDIR(st.st_mode);
             }
             if (isDir) {
-                const std::string child = name;
-                if (!OpenLevel(top.fd, child, stack)) {
-                    ok = false;
+                TLevel level;
+                DIR* child = OpenListing(::dirfd(dir), name, level);
+                if (!child) {
                     failure = errno;
                     break;
                 }
+                ::closedir(dir);
+                dir = child;
+                levels.push_back(level);
                 continue;
             }
-            if (::unlinkat(top.fd, name, 0) != 0) {
-                ok = false;
+            if (::unlinkat(::dirfd(dir), name, 0) != 0) {
                 failure = errno;
                 break;
             }
             continue;
         }
         if (errno != 0) {
-            ok = false;
             failure = errno;
             break;
         }
-        // The level is empty: close it and remove it from its parent.
-        const std::string name = top.name;
-        ::closedir(top.dir);
-        stack.pop_back();
-        const int parentFd = stack.empty() ? AT_FDCWD : stack.back().fd;
-        if (::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) != 0) {
-            ok = false;
-            failure = errno;
+        // The folder is empty: go up and remove it from its parent.
+        const QByteArray name = levels.back().name;
+        levels.pop_back();
+        if (levels.empty()) {
+            ::closedir(dir);
+            dir = nullptr;
+            if (::unlinkat(top.Get(), name.constData(), AT_REMOVEDIR) != 0)
+                failure = errno;
             break;
         }
-        if (!stack.empty())
-            ::rewinddir(stack.back().dir); // entries removed meanwhile change the listing
+        const int parentFd = ::openat(::dirfd(dir), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat st;
+        if (parentFd < 0 || ::fstat(parentFd, &st) != 0) {
+            failure = errno;
+            if (parentFd >= 0)
+                ::close(parentFd);
+            break;
+        }
+        if (st.st_dev != levels.back().device || st.st_ino != levels.back().inode) {
+            ::close(parentFd);
+            changed = true;
+            break;
+        }
+        ::closedir(dir);
+        dir = nullptr;
+        if (::unlinkat(parentFd, name.constData(), AT_REMOVEDIR) != 0) {
+            failure = errno;
+            ::close(parentFd);
+            break;
+        }
+        // A fresh listing of the parent: it starts over, and what was removed is gone from it.
+        dir = ::fdopendir(parentFd);
+        if (!dir) {
+            failure = errno;
+            ::close(parentFd);
+            break;
+        }
     }
-    for (Level& level : stack)
-        ::closedir(level.dir);
-    return ok || Fail(failure, errorText);
+    if (dir)
+        ::closedir(dir);
+    if (changed) {
+        if (errorText)
+            *errorText = QStringLiteral("The folder was moved while it was being deleted.");
+        return false;
+    }
+    return failure == 0 || Fail(failure, errorText);
 }
