@@ -1,0 +1,18 @@
+#include "storage/StorageBranchFactory.h"
+
+#include "core/TJob.h"
+#include "storage/TLocalDriveBranch.h"
+#include "storage/TUnavailableStorageBranch.h"
+
+std::unique_ptr<TStorageBranch> CreateStorageBranch(TJob& job) {
+    const TDestinationType type = job.DestinationSettings.DestinationType;
+    switch (type) {
+    case dtLocalOrExternalDrive:
+        return std::make_unique<TLocalDriveBranch>(job);
+    case dtNetwork:
+    case dtFTP:
+    case dtCloud:
+        break;
+    }
+    return std::make_unique<TUnavailableStorageBranch>(job, type);
+}

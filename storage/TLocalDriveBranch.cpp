@@ -1,0 +1,163 @@
+#include "storage/TLocalDriveBranch.h"
+
+#include "core/DirectoryTree.h"
+#include "core/TJob.h"
+#include "storage/StoragePaths.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+QString SystemError(int code) {
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+bool IsFolder(const QString& path) {
+    TFileDescriptor folder;
+    return OpenFolderPath(QFile::encodeName(path), O_PATH, folder);
+}
+
+} // namespace
+
+TLocalDriveBranch::TLocalDriveBranch(TJob& job)
+    : TStorageBranch(job) {}
+
+TConnectResult TLocalDriveBranch::Connect() {
+    const TLocalOrExternalDriveDestination& drive = m_job.DestinationSettings.LocalOrExternalDrive;
+    QString subfolder = drive.Subfolder;
+    if (subfolder.startsWith(u'/'))
+        subfolder.remove(0, 1);
+    const QString path = JoinPath(drive.Disk, subfolder);
+    LogPathLine(QStringLiteral("Connecting to the external drive. Directory:"), path);
+    // A destination is an absolute folder; a relative one would depend on the working folder.
+    if (!drive.Disk.isEmpty() && path.startsWith(u'/') && IsFolder(path))
+        return {true, path, {}};
+    return {false, {}, Tr(QStringLiteral("The directory does not exist:")) + u' ' + path};
+}
+
+QString TLocalDriveBranch::Disconnect() {
+    return {};
+}
+
+TBranchResult TLocalDriveBranch::Upload(const QString& local, const QString& remote) {
+    LogTransferLine(QStringLiteral("Copying the file:"), local);
+    if (LocalPathIsMissing(local))
+        return TBranchResult::LocalAccess(Tr(QStringLiteral("The file does not exist.")) + u' ' + local);
+    QString error;
+    if (!MakeWritable(remote, error))
+        return TBranchResult::Failure(error);
+    const TFileCopyResult copy = CopyFile(local, remote);
+    if (copy.Ok())
+        return TBranchResult::Success(copy.Bytes);
+    if (copy.Side == TCopySide::Source)
+        return TBranchResult::LocalAccess(Tr(copy.ErrorText()) + QStringLiteral(": ") + local);
+    return TBranchResult::Failure(Tr(copy.ErrorText()));
+}
+
+TBranchResult TLocalDriveBranch::Download(const QString& remote, const QString& local) {
+    LogTransferLine(QStringLiteral("Copying the file:"), remote);
+    if (LocalPathIsMissing(remote))
+        return TBranchResult::Failure(Tr(QStringLiteral("The file does not exist.")));
+    QString error;
+    if (!MakeWritable(local, error))
+        return TBranchResult::LocalAccess(error + QStringLiteral(": ") + local);
+    const TFileCopyResult copy = CopyFile(remote, local);
+    if (copy.Ok())
+        return TBranchResult::Success();
+    if (copy.Side == TCopySide::Target)
+        return TBranchResult::LocalAccess(Tr(copy.ErrorText()) + QStringLiteral(": ") + local);
+    return TBranchResult::Failure(Tr(copy.ErrorText()));
+}
+
+TBranchResult TLocalDriveBranch::RemoveFile(const QString& remote) {
+    QString ignored; // the removal itself says whether it was possible
+    MakeWritable(remote, ignored);
+    LogTransferLine(QStringLiteral("Removing the file:"), remote);
+    TFileDescriptor parent;
+    QByteArray leaf;
+    if (!OpenParentFolder(remote, parent, leaf) || ::unlinkat(parent.Get(), leaf.constData(), 0) != 0)
+        return TBranchResult::Failure(SystemError(errno));
+    return TBranchResult::Success();
+}
+
+TBranchResult TLocalDriveBranch::RemoveEmptyFolder(const QString& remote) {
+    LogPathLine(QStringLiteral("Removing the empty directory:"), remote);
+    if (!DeleteDirectoryTree(remote))
+        return TBranchResult::Failure(Tr(QStringLiteral("Unable to remove the directory.")));
+    return TBranchResult::Success();
+}
+
+TBranchResult TLocalDriveBranch::RemoveFolderTree(const QString& remote) {
+    LogPathLine(QStringLiteral("Removing the full directory:"), remote);
+    if (!DeleteDirectoryTree(remote))
+        return TBranchResult::Failure(Tr(QStringLiteral("Unable to remove the directory.")));
+    return TBranchResult::Success();
+}
+
+TBranchResult TLocalDriveBranch::CreateFolder(const QString& remote) {
+    LogPathLine(QStringLiteral("Creating the directory:"), remote);
+    QString error;
+    if (!CreateDirectoryTree(remote, 0777, &error))
+        return TBranchResult::Failure(error);
+    return TBranchResult::Success();
+}
+
+TBranchResult TLocalDriveBranch::RenameFolder(const QString& remote, const QString& newPath) {
+    LogPathLine(QStringLiteral("Renaming the directory:"), remote);
+    return Rename(remote, newPath);
+}
+
+TBranchResult TLocalDriveBranch::RenameFile(const QString& remote, const QString& newPath) {
+    LogPathLine(QStringLiteral("Renaming the file:"), remote);
+    return Rename(remote, newPath);
+}
+
+TBranchResult TLocalDriveBranch::Rename(const QString& remote, const QString& newPath) {
+    TFileDescriptor fromParent, toParent;
+    QByteArray fromLeaf, toLeaf;
+    if (!OpenParentFolder(remote, fromParent, fromLeaf) || !OpenParentFolder(newPath, toParent, toLeaf))
+        return TBranchResult::Failure(SystemError(errno));
+    // A rename never replaces what is already there (rename(2) would, silently).
+    if (::renameat2(fromParent.Get(), fromLeaf.constData(), toParent.Get(), toLeaf.constData(), RENAME_NOREPLACE) == 0)
+        return TBranchResult::Success();
+    if (errno != EINVAL && errno != ENOSYS)
+        return TBranchResult::Failure(SystemError(errno));
+    // The file system has no RENAME_NOREPLACE: check first, then rename.
+    struct stat st;
+    if (::fstatat(toParent.Get(), toLeaf.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return TBranchResult::Failure(SystemError(EEXIST));
+    if (::renameat(fromParent.Get(), fromLeaf.constData(), toParent.Get(), toLeaf.constData()) != 0)
+        return TBranchResult::Failure(SystemError(errno));
+    return TBranchResult::Success();
+}
+
+TFileCopyResult TLocalDriveBranch::CopyFile(const QString& source, const QString& target) {
+    TLocalFileCopy copy;
+    copy.ChunkSize = CopyChunkSize;
+    copy.Unbuffered = m_job.JobOptions.Processing.DontUseBufferingForCopyOperations;
+    copy.CancelFlag = &m_job.CancelCurrentFileOperation;
+    copy.OnProgress = [this](int64_t done, int64_t total) { ReportProgress(done, total); };
+    return copy.Copy(source, target);
+}
+
+bool TLocalDriveBranch::MakeWritable(const QString& path, QString& errorText) {
+    TFileDescriptor parent;
+    QByteArray leaf;
+    struct stat st;
+    if (!OpenParentFolder(path, parent, leaf) ||
+        ::fstatat(parent.Get(), leaf.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return true; // nothing there to change
+    if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) != 0)
+        return true;
+    LogPathLine(QStringLiteral("Removing the read-only attribute:"), path);
+    if (::fchmodat(parent.Get(), leaf.constData(), (st.st_mode & 07777) | S_IWUSR, 0) != 0) {
+        errorText = SystemError(errno);
+        return false;
+    }
+    return true;
+}

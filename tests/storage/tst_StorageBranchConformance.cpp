@@ -1,0 +1,257 @@
+#include "StorageTestSupport.h"
+
+#include "jobs/files/TJob_FilesAndFolders.h"
+#include "storage/StoragePaths.h"
+#include "storage/TLocalDriveBranch.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+using namespace StorageTest;
+
+namespace {
+
+// One branch under test with a way to look at its destination from outside, so the suite can
+// check what each operation really left there. Every branch answers the same suite; a branch
+// joins by adding a row to initTestCase_data and a case to MakeFixture.
+struct TBranchFixture {
+    std::unique_ptr<TStorageBranch> Branch;
+    QString Root; // a folder at the destination, empty, for this test alone
+    std::function<QByteArray(const QString& remote)> ReadRemote;
+    std::function<bool(const QString& remote)> RemoteExists;
+    std::function<bool(const QString& remote, const QByteArray& data, bool readOnly)> PutRemote;
+    bool KeepsLinks = false;
+};
+
+} // namespace
+
+class tst_StorageBranchConformance : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase_data();
+    void init();
+    void cleanup();
+
+    void connectGivesTheBaseFolder();
+    void uploadAndDownloadRoundTrip_data();
+    void uploadAndDownloadRoundTrip();
+    void uploadReplacesAReadOnlyFile();
+    void uploadOfAMissingLocalFileIsLocalAccess();
+    void downloadOfAMissingFileFailsAndKeepsTheLocalFile();
+    void createFolderMakesParentsAndAcceptsAnExistingOne();
+    void removeFileAndMissingFile();
+    void removeFolderTreeRemovesLinksNotTheirTargets();
+    void renameMovesAndNeverReplaces_data();
+    void renameMovesAndNeverReplaces();
+    void cancelledUploadLeavesNothingUnderTheName();
+
+private:
+    void MakeFixture(const QString& kind);
+    QString Remote(const QString& relative) const { return JoinPath(m_fixture.Root, relative); }
+    QString Local(const QString& name) const { return m_local->filePath(name); }
+
+    std::unique_ptr<TJob_FilesAndFolders> m_job;
+    std::unique_ptr<QTemporaryDir> m_local;
+    std::unique_ptr<QTemporaryDir> m_destination;
+    TBranchFixture m_fixture;
+};
+
+void tst_StorageBranchConformance::initTestCase_data() {
+    QTest::addColumn<QString>("branch");
+    QTest::newRow("local drive") << QStringLiteral("local");
+}
+
+void tst_StorageBranchConformance::MakeFixture(const QString& kind) {
+    QCOMPARE(kind, QStringLiteral("local"));
+    m_destination = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_destination->isValid());
+    m_job->DestinationSettings.DestinationType = dtLocalOrExternalDrive;
+    m_job->DestinationSettings.LocalOrExternalDrive.Disk = m_destination->path();
+    m_job->DestinationSettings.LocalOrExternalDrive.Subfolder = QStringLiteral("/");
+    m_fixture.Branch = std::make_unique<TLocalDriveBranch>(*m_job);
+    m_fixture.Root = m_destination->path();
+    m_fixture.ReadRemote = [](const QString& remote) { return ReadFile(remote); };
+    m_fixture.RemoteExists = [](const QString& remote) { return QFileInfo::exists(remote); };
+    m_fixture.PutRemote = [](const QString& remote, const QByteArray& data, bool readOnly) {
+        return WriteFile(remote, data) &&
+               (!readOnly || QFile::setPermissions(remote, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    };
+    m_fixture.KeepsLinks = true;
+}
+
+void tst_StorageBranchConformance::init() {
+    QFETCH_GLOBAL(QString, branch);
+    ResetGlobals(QString());
+    m_job = std::make_unique<TJob_FilesAndFolders>(QStringLiteral("Conformance"));
+    m_local = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_local->isValid());
+    MakeFixture(branch);
+    const TConnectResult connection = m_fixture.Branch->Connect();
+    QVERIFY2(connection.Connected, qPrintable(connection.Error));
+}
+
+void tst_StorageBranchConformance::cleanup() {
+    if (m_fixture.Branch)
+        m_fixture.Branch->Disconnect();
+    m_fixture = TBranchFixture();
+}
+
+void tst_StorageBranchConformance::connectGivesTheBaseFolder() {
+    const TConnectResult connection = m_fixture.Branch->Connect();
+    QVERIFY(connection.Connected);
+    QCOMPARE(connection.BasePath, m_fixture.Root);
+    QVERIFY(connection.Error.isEmpty());
+}
+
+void tst_StorageBranchConformance::uploadAndDownloadRoundTrip_data() {
+    QTest::addColumn<qsizetype>("size");
+    QTest::newRow("empty") << qsizetype(0);
+    QTest::newRow("small") << qsizetype(1000);
+    QTest::newRow("several chunks") << qsizetype(5 * 65536 + 7);
+}
+
+void tst_StorageBranchConformance::uploadAndDownloadRoundTrip() {
+    QFETCH(qsizetype, size);
+    if (auto* local = dynamic_cast<TLocalDriveBranch*>(m_fixture.Branch.get()))
+        local->CopyChunkSize = 65536;
+    const QByteArray data = Pattern(size, 7);
+    QVERIFY(WriteFile(Local(QStringLiteral("up.bin")), data));
+
+    const TBranchResult up =
+        m_fixture.Branch->Upload(Local(QStringLiteral("up.bin")), Remote(QStringLiteral("up.bin")));
+    QCOMPARE(up.Result, orSuccess);
+    QCOMPARE(up.BytesSent, int64_t(size));
+    QCOMPARE(m_fixture.ReadRemote(Remote(QStringLiteral("up.bin"))), data);
+
+    const TBranchResult down =
+        m_fixture.Branch->Download(Remote(QStringLiteral("up.bin")), Local(QStringLiteral("down.bin")));
+    QCOMPARE(down.Result, orSuccess);
+    QCOMPARE(ReadFile(Local(QStringLiteral("down.bin"))), data);
+}
+
+void tst_StorageBranchConformance::uploadReplacesAReadOnlyFile() {
+    QVERIFY(m_fixture.PutRemote(Remote(QStringLiteral("job.vlj")), "old settings", true));
+    QVERIFY(WriteFile(Local(QStringLiteral("job.vlj")), "new settings"));
+
+    const TBranchResult result =
+        m_fixture.Branch->Upload(Local(QStringLiteral("job.vlj")), Remote(QStringLiteral("job.vlj")));
+
+    QCOMPARE(result.Result, orSuccess);
+    QCOMPARE(m_fixture.ReadRemote(Remote(QStringLiteral("job.vlj"))), QByteArray("new settings"));
+}
+
+void tst_StorageBranchConformance::uploadOfAMissingLocalFileIsLocalAccess() {
+    const TBranchResult result =
+        m_fixture.Branch->Upload(Local(QStringLiteral("vanished.txt")), Remote(QStringLiteral("vanished.txt")));
+
+    QCOMPARE(result.Result, orERROR_LocalAccess);
+    QVERIFY(result.Message.startsWith(QStringLiteral("The file does not exist.")));
+    QVERIFY(!m_fixture.RemoteExists(Remote(QStringLiteral("vanished.txt"))));
+}
+
+void tst_StorageBranchConformance::downloadOfAMissingFileFailsAndKeepsTheLocalFile() {
+    QVERIFY(WriteFile(Local(QStringLiteral("keep.txt")), "local data"));
+
+    const TBranchResult result =
+        m_fixture.Branch->Download(Remote(QStringLiteral("absent.txt")), Local(QStringLiteral("keep.txt")));
+
+    QCOMPARE(result.Result, orERROR_RemoteAccess);
+    QCOMPARE(result.Message, QStringLiteral("The file does not exist."));
+    QCOMPARE(ReadFile(Local(QStringLiteral("keep.txt"))), QByteArray("local data"));
+}
+
+void tst_StorageBranchConformance::createFolderMakesParentsAndAcceptsAnExistingOne() {
+    const QString folder = Remote(QStringLiteral("job/2024-01-01 Full/sub"));
+    QCOMPARE(m_fixture.Branch->CreateFolder(folder).Result, orSuccess);
+    QCOMPARE(m_fixture.Branch->CreateFolder(folder).Result, orSuccess);
+    QVERIFY(m_fixture.PutRemote(JoinPath(folder, QStringLiteral("file")), "x", false));
+
+    QVERIFY(m_fixture.PutRemote(Remote(QStringLiteral("plain")), "a file, not a folder", false));
+    QCOMPARE(m_fixture.Branch->CreateFolder(Remote(QStringLiteral("plain/below"))).Result, orERROR_RemoteAccess);
+}
+
+void tst_StorageBranchConformance::removeFileAndMissingFile() {
+    QVERIFY(m_fixture.PutRemote(Remote(QStringLiteral("_startflag.vll")), "flag", true));
+
+    QCOMPARE(m_fixture.Branch->RemoveFile(Remote(QStringLiteral("_startflag.vll"))).Result, orSuccess);
+    QVERIFY(!m_fixture.RemoteExists(Remote(QStringLiteral("_startflag.vll"))));
+
+    const TBranchResult again = m_fixture.Branch->RemoveFile(Remote(QStringLiteral("_startflag.vll")));
+    QCOMPARE(again.Result, orERROR_RemoteAccess);
+    QVERIFY(!again.Message.isEmpty());
+}
+
+void tst_StorageBranchConformance::removeFolderTreeRemovesLinksNotTheirTargets() {
+    if (!m_fixture.KeepsLinks)
+        QSKIP("this destination holds no symbolic links");
+    const QString outside = Local(QStringLiteral("precious"));
+    QVERIFY(QDir().mkpath(outside));
+    QVERIFY(WriteFile(outside + QStringLiteral("/keep.txt"), "do not delete"));
+    const QString tree = Remote(QStringLiteral("tree"));
+    QCOMPARE(m_fixture.Branch->CreateFolder(tree + QStringLiteral("/a/b")).Result, orSuccess);
+    QVERIFY(m_fixture.PutRemote(tree + QStringLiteral("/a/b/file"), "x", true));
+    QVERIFY(QFile::link(outside, tree + QStringLiteral("/a/link-to-folder")));
+
+    QCOMPARE(m_fixture.Branch->RemoveFolderTree(tree).Result, orSuccess);
+
+    QVERIFY(!m_fixture.RemoteExists(tree));
+    QCOMPARE(ReadFile(outside + QStringLiteral("/keep.txt")), QByteArray("do not delete"));
+    QCOMPARE(m_fixture.Branch->RemoveFolderTree(tree).Result, orERROR_RemoteAccess);
+}
+
+void tst_StorageBranchConformance::renameMovesAndNeverReplaces_data() {
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<bool>("targetExists");
+    QTest::newRow("folder") << true << false;
+    QTest::newRow("file") << false << false;
+    QTest::newRow("folder onto an existing one") << true << true;
+    QTest::newRow("file onto an existing one") << false << true;
+}
+
+void tst_StorageBranchConformance::renameMovesAndNeverReplaces() {
+    QFETCH(bool, folder);
+    QFETCH(bool, targetExists);
+    const QString from = Remote(QStringLiteral("Old"));
+    const QString to = Remote(QStringLiteral("New"));
+    const QString content = folder ? QStringLiteral("/data.txt") : QString();
+    if (folder)
+        QCOMPARE(m_fixture.Branch->CreateFolder(from).Result, orSuccess);
+    QVERIFY(m_fixture.PutRemote(from + content, "moved", false));
+    if (targetExists) {
+        if (folder)
+            QCOMPARE(m_fixture.Branch->CreateFolder(to).Result, orSuccess);
+        QVERIFY(m_fixture.PutRemote(to + content, "already there", false));
+    }
+
+    const TBranchResult result =
+        folder ? m_fixture.Branch->RenameFolder(from, to) : m_fixture.Branch->RenameFile(from, to);
+
+    QCOMPARE(result.Result, targetExists ? orERROR_RemoteAccess : orSuccess);
+    QCOMPARE(m_fixture.ReadRemote(to + content), targetExists ? QByteArray("already there") : QByteArray("moved"));
+    QCOMPARE(m_fixture.RemoteExists(from), targetExists);
+}
+
+void tst_StorageBranchConformance::cancelledUploadLeavesNothingUnderTheName() {
+    if (auto* local = dynamic_cast<TLocalDriveBranch*>(m_fixture.Branch.get()))
+        local->CopyChunkSize = 65536;
+    QVERIFY(WriteFile(Local(QStringLiteral("big.bin")), Pattern(8 * 65536)));
+    m_fixture.Branch->OnProgress = [this](int64_t done, int64_t) {
+        if (done >= 65536)
+            m_job->CancelCurrentFileOperation = 1;
+    };
+
+    const TBranchResult result =
+        m_fixture.Branch->Upload(Local(QStringLiteral("big.bin")), Remote(QStringLiteral("big.bin")));
+
+    QCOMPARE(result.Result, orERROR_RemoteAccess);
+    QVERIFY(!m_fixture.RemoteExists(Remote(QStringLiteral("big.bin"))));
+    QVERIFY(LeftoverPartFiles(m_fixture.Root).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(tst_StorageBranchConformance)
+#include "tst_StorageBranchConformance.moc"
