@@ -14,6 +14,7 @@ struct TCommand {
 const TCommand Commands[] = {
     {"list", &CommandList, "list"},
     {"show", &CommandShow, "show NAME [--json]"},
+    {"rename", &CommandRename, "rename OLD NEW"},
 };
 
 int PrintUsage(TCliContext& context) {

@@ -1,0 +1,56 @@
+#include "app/cli/Commands.h"
+#include "app/cli/TCliContext.h"
+
+#include "core/JobNameCheck.h"
+#include "core/TAppGlobals.h"
+#include "storage/ChangeName.h"
+
+int CommandRename(TCliContext& context) {
+    if (context.Args.size() != 2)
+        return context.Usage(QStringLiteral("usage: rename OLD NEW"));
+    TJob* job = context.RequireJob(context.Args.at(0));
+    if (!job)
+        return ceUsage;
+    if (job->JobStatus != jsNone) {
+        context.Err << TranslateText(QStringLiteral(
+                           "Unable to complete the action at the moment. Please try again in several seconds."))
+                    << Qt::endl;
+        return ceUsage;
+    }
+    const TJobNameCheck check = CheckJobName(context.Args.at(1), context.Jobs(), job);
+    switch (check.Verdict) {
+    case TJobNameVerdict::Unchanged:
+        return ceOk;
+    case TJobNameVerdict::Accepted:
+        break;
+    case TJobNameVerdict::NotUsable:
+    case TJobNameVerdict::ForbiddenCharacters:
+    case TJobNameVerdict::AlreadyExists:
+        context.Err << check.Message << Qt::endl;
+        return ceUsage;
+    }
+
+    // The rename talks to the destination: show its log lines and the events as they come.
+    job->OnLogLine = [&context](const QString& line) { context.Out << line << Qt::endl; };
+    App().EventsLog.SetListener([&context](const QString& line) { context.Err << line << Qt::endl; });
+    const QString oldName = job->stJobName;
+    const bool renamed = ChangeName(*job, check.Name);
+    job->OnLogLine = nullptr;
+    if (!renamed) {
+        context.Err << TranslateText(QStringLiteral(
+                           "Unable to rename the job. Please learn last error messages in the Events log."))
+                    << Qt::endl;
+        App().EventsLog.SetListener(nullptr);
+        return ceErrors;
+    }
+    const bool saved = context.Jobs().SaveJobsList();
+    if (saved)
+        AddToEventsLog(QStringLiteral("Job \"%s\" is renamed to \"%s\"."), {oldName, check.Name});
+    App().EventsLog.SetListener(nullptr);
+    if (!saved) {
+        context.Err << "vaultora-cli: the job was renamed, but the jobs list could not be saved: "
+                    << context.Jobs().JobsListPath() << Qt::endl;
+        return ceErrors;
+    }
+    return ceOk;
+}
