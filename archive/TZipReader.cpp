@@ -483,8 +483,9 @@ bool TZipReader::Decode(const TZipEntryInfo& entry, const std::function<bool(con
     bool streamEnded = !inflating;
     auto deliver = [&](const char* data, size_t length) {
         if (uint64_t(length) > entry.Size - produced) {
-            m_error = entry.IsEncrypted() ? integrity : m_error;
-            if (!entry.IsEncrypted())
+            if (entry.IsEncrypted())
+                m_error = integrity;
+            else
                 Damaged(QStringLiteral("entry longer than its recorded size"));
             return false;
         }
@@ -583,6 +584,19 @@ bool TZipReader::ReadEntry(int index, QByteArray* data, int64_t maxSize) {
     if (!ok)
         data->clear();
     return ok;
+}
+
+bool TZipReader::TestEntry(int index) {
+    m_error = {};
+    if (!IsOpen() || index < 0 || index >= int(m_entries.size())) {
+        m_error = TZipError::Make(zeEntryNotFound, QStringLiteral("The entry \"%s\" was not found in the archive"),
+                                  {QString::number(index)});
+        return false;
+    }
+    const TZipEntryInfo& entry = m_entries[size_t(index)];
+    m_progressTotal = entry.Size;
+    m_progressDone = 0;
+    return entry.IsDirectory || Decode(entry, [](const char*, size_t) { return true; });
 }
 
 bool TZipReader::ExtractEntry(const QString& name, const QString& baseFolder) {

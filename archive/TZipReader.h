@@ -66,6 +66,8 @@ public:
     bool ExtractAll(const QString& baseFolder);
     // The content of one entry, checked like an extraction; fails beyond maxSize bytes.
     bool ReadEntry(int index, QByteArray* data, int64_t maxSize);
+    // Decodes one entry and checks it (CRC, authentication code, sizes) without keeping it.
+    bool TestEntry(int index);
 
     const TZipError& LastError() const { return m_error; }
 
