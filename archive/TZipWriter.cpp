@@ -884,20 +884,24 @@ bool TZipWriter::Close() {
     const int64_t zip64End = m_offset;
     const uint64_t count = m_entries.size();
     QByteArray end;
-    PutU32(end, Zip64EndSignature);
-    PutU64(end, Zip64EndRecordSize - 12);
-    PutU16(end, VersionMadeBy);
-    PutU16(end, VersionZip64);
-    PutU32(end, 0);
-    PutU32(end, 0);
-    PutU64(end, count);
-    PutU64(end, count);
-    PutU64(end, uint64_t(centralSize));
-    PutU64(end, uint64_t(centralStart));
-    PutU32(end, Zip64LocatorSignature);
-    PutU32(end, 0);
-    PutU64(end, uint64_t(zip64End));
-    PutU32(end, 1);
+    // An archive without entries gets the classic end record alone: 7-Zip refuses a file that
+    // begins with a Zip64 end record, and with no entries no Zip64 field has anything to say.
+    if (count > 0) {
+        PutU32(end, Zip64EndSignature);
+        PutU64(end, Zip64EndRecordSize - 12);
+        PutU16(end, VersionMadeBy);
+        PutU16(end, VersionZip64);
+        PutU32(end, 0);
+        PutU32(end, 0);
+        PutU64(end, count);
+        PutU64(end, count);
+        PutU64(end, uint64_t(centralSize));
+        PutU64(end, uint64_t(centralStart));
+        PutU32(end, Zip64LocatorSignature);
+        PutU32(end, 0);
+        PutU64(end, uint64_t(zip64End));
+        PutU32(end, 1);
+    }
     PutU32(end, EndSignature);
     PutU16(end, 0);
     PutU16(end, 0);

@@ -417,6 +417,10 @@ void TestZipEngine::zip64RecordsInTinyArchive() {
         QFile file(archive);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
+        if (!withEntry) { // 7-Zip opens no archive that starts with a Zip64 end record
+            QCOMPARE(bytes, QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0'));
+            continue;
+        }
         // Zip64 end record (56 bytes), its locator (20), then the classic end record (22).
         QVERIFY(bytes.size() >= 98);
         QCOMPARE(bytes.mid(bytes.size() - 98, 4), QByteArray("PK\x06\x06", 4));
