@@ -296,15 +296,14 @@ bool TZipReader::ParseCentralDirectory(const QByteArray& directory, uint64_t cou
                         break;
                     if (tag == 1 && tagSize >= 24) {
                         const uint64_t fileTime = GetU64(field + t + 4);
-                        if (fileTime != 0 && fileTime < uint64_t(INT64_MAX / 100)) {
-                            entry.MTimeNs = FileTimeToUnixNs(fileTime);
+                        if (fileTime != 0 && FileTimeToUnixNs(fileTime, &entry.MTimeNs))
                             haveNtfsTime = true;
-                        }
                     }
                     t += 4 + tagSize;
                 }
             } else if (id == ExtraTimestamp && length >= 5 && (field[0] & 1)) {
-                entry.MTimeNs = int64_t(int32_t(GetU32(field + 1))) * 1000000000LL;
+                if (!haveNtfsTime)
+                    entry.MTimeNs = int64_t(int32_t(GetU32(field + 1))) * 1000000000LL;
                 haveUnixTime = true;
             } else if (id == ExtraUnicodePath && length >= 5 && field[0] == 1) {
                 const uint32_t nameCrc = GetU32(field + 1);
@@ -314,9 +313,7 @@ bool TZipReader::ParseCentralDirectory(const QByteArray& directory, uint64_t cou
             }
             e += 4 + length;
         }
-        if (haveNtfsTime && haveUnixTime) {
-            // Both present: the NTFS time is the more precise one.
-        }
+        // With both present the NTFS time wins: it is the more precise one.
         if (!haveNtfsTime && !haveUnixTime)
             entry.MTimeNs = FromDosTime(entry.DosTime, entry.DosDate) * 1000000000LL;
         if (entry.Method == MethodAes && entry.AesStrength == 0)

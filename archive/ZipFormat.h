@@ -112,8 +112,13 @@ constexpr int64_t FileTimeUnixEpoch = 116444736000000000LL;
 inline uint64_t UnixNsToFileTime(int64_t ns) {
     return uint64_t(FileTimeUnixEpoch + ns / 100);
 }
-inline int64_t FileTimeToUnixNs(uint64_t fileTime) {
-    return (int64_t(fileTime) - FileTimeUnixEpoch) * 100;
+// False for times that Unix nanoseconds cannot hold (about 1678 to 2262).
+inline bool FileTimeToUnixNs(uint64_t fileTime, int64_t* ns) {
+    constexpr int64_t Span = INT64_MAX / 100;
+    if (fileTime > uint64_t(FileTimeUnixEpoch + Span) || int64_t(fileTime) < FileTimeUnixEpoch - Span)
+        return false;
+    *ns = (int64_t(fileTime) - FileTimeUnixEpoch) * 100;
+    return true;
 }
 
 // Names without the UTF-8 flag: IBM code page 437, the format's original character set.
