@@ -1,3 +1,8 @@
+// Key derivation runs SHA-1 block by block (SHA1_Transform), which OpenSSL 3 marks as
+// deprecated but still ships: its generic PBKDF2 spends three times as long per round, and every
+// entry needs its own 1000-round derivation.
+#define OPENSSL_SUPPRESS_DEPRECATED
+
 #include "archive/TZipAes.h"
 
 #include "archive/ZipFormat.h"
@@ -7,6 +12,7 @@
 #include <openssl/evp.h>
 #include <openssl/params.h>
 #include <openssl/rand.h>
+#include <openssl/sha.h>
 
 #include <cstring>
 
@@ -29,10 +35,7 @@ bool TZipAes::Init(int strength, const QByteArray& password, const QByteArray& s
     const int keyLength = ZipFormat::AesKeyLength(strength);
     unsigned char derived[2 * 32 + 2];
     const int derivedLength = 2 * keyLength + ZipFormat::AesVerifierSize;
-    if (PKCS5_PBKDF2_HMAC(password.constData(), int(password.size()),
-                          reinterpret_cast<const unsigned char*>(salt.constData()), int(salt.size()), 1000, EVP_sha1(),
-                          derivedLength, derived) != 1)
-        return false;
+    DeriveKey(password, salt, 1000, derived, derivedLength);
     const EVP_CIPHER* cipher = strength == 1   ? EVP_aes_128_ecb()
                                : strength == 2 ? EVP_aes_192_ecb()
                                                : EVP_aes_256_ecb();
@@ -55,6 +58,79 @@ bool TZipAes::Init(int strength, const QByteArray& password, const QByteArray& s
     m_counter = 0;
     m_keystreamPos = sizeof m_keystream;
     return ok;
+}
+
+namespace {
+
+// One SHA-1 block over a state: the 20-byte message that every PBKDF2 round hashes, padded.
+void HashDigestBlock(const SHA_CTX& start, const unsigned char digest[20], unsigned char out[20]) {
+    unsigned char block[64] = {};
+    std::memcpy(block, digest, 20);
+    block[20] = 0x80;
+    block[62] = 0x02; // message length: one 64-byte key block + 20 bytes = 672 bits
+    block[63] = 0xa0;
+    SHA_CTX state = start;
+    SHA1_Transform(&state, block);
+    const uint32_t words[5] = {state.h0, state.h1, state.h2, state.h3, state.h4};
+    for (int i = 0; i < 5; ++i) {
+        out[4 * i] = static_cast<unsigned char>(words[i] >> 24);
+        out[4 * i + 1] = static_cast<unsigned char>(words[i] >> 16);
+        out[4 * i + 2] = static_cast<unsigned char>(words[i] >> 8);
+        out[4 * i + 3] = static_cast<unsigned char>(words[i]);
+    }
+    OPENSSL_cleanse(&state, sizeof state);
+}
+
+} // namespace
+
+void TZipAes::DeriveKey(const QByteArray& password, const QByteArray& salt, int iterations, unsigned char* output,
+                        int length) {
+    unsigned char key[64] = {};
+    if (password.size() > 64)
+        SHA1(reinterpret_cast<const unsigned char*>(password.constData()), size_t(password.size()), key);
+    else
+        std::memcpy(key, password.constData(), size_t(password.size()));
+    unsigned char pad[64];
+    SHA_CTX inner, outer;
+    for (int i = 0; i < 64; ++i)
+        pad[i] = key[i] ^ 0x36;
+    SHA1_Init(&inner);
+    SHA1_Update(&inner, pad, 64);
+    for (int i = 0; i < 64; ++i)
+        pad[i] = key[i] ^ 0x5c;
+    SHA1_Init(&outer);
+    SHA1_Update(&outer, pad, 64);
+    for (int block = 1, done = 0; done < length; ++block) {
+        // U1 = HMAC(salt || block number); later rounds hash only the previous 20 bytes.
+        unsigned char u[20], t[20];
+        const unsigned char number[4] = {static_cast<unsigned char>(block >> 24),
+                                         static_cast<unsigned char>(block >> 16),
+                                         static_cast<unsigned char>(block >> 8), static_cast<unsigned char>(block)};
+        SHA_CTX state = inner;
+        SHA1_Update(&state, salt.constData(), size_t(salt.size()));
+        SHA1_Update(&state, number, 4);
+        SHA1_Final(u, &state);
+        state = outer;
+        SHA1_Update(&state, u, 20);
+        SHA1_Final(u, &state);
+        std::memcpy(t, u, 20);
+        for (int round = 1; round < iterations; ++round) {
+            HashDigestBlock(inner, u, u);
+            HashDigestBlock(outer, u, u);
+            for (int i = 0; i < 20; ++i)
+                t[i] ^= u[i];
+        }
+        const int take = std::min(20, length - done);
+        std::memcpy(output + done, t, size_t(take));
+        done += take;
+        OPENSSL_cleanse(u, sizeof u);
+        OPENSSL_cleanse(t, sizeof t);
+        OPENSSL_cleanse(&state, sizeof state);
+    }
+    OPENSSL_cleanse(key, sizeof key);
+    OPENSSL_cleanse(pad, sizeof pad);
+    OPENSSL_cleanse(&inner, sizeof inner);
+    OPENSSL_cleanse(&outer, sizeof outer);
 }
 
 void TZipAes::Refill() {

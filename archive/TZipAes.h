@@ -23,6 +23,9 @@ public:
     bool Init(int strength, const QByteArray& password, const QByteArray& salt, QByteArray* verifier);
     // A fresh random salt for the strength.
     static bool MakeSalt(int strength, QByteArray* salt);
+    // PBKDF2 with HMAC-SHA1 into output (length bytes).
+    static void DeriveKey(const QByteArray& password, const QByteArray& salt, int iterations, unsigned char* output,
+                          int length);
 
     void Encrypt(char* data, size_t size);
     void Decrypt(char* data, size_t size);

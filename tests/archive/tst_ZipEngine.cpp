@@ -4,6 +4,7 @@
 
 #include "ZipTestSupport.h"
 
+#include "archive/TZipAes.h"
 #include "archive/TZipReader.h"
 #include "archive/TZipWriter.h"
 
@@ -11,6 +12,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <openssl/evp.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -71,6 +74,8 @@ private Q_SLOTS:
     void zip64RecordsInTinyArchive();
     void createReplacesAndAbandonRemoves();
     void extractionReplacesReadOnlyFile();
+    void keyDerivationMatchesOpenSsl_data();
+    void keyDerivationMatchesOpenSsl();
 };
 
 void TestZipEngine::roundTrip_data() {
@@ -471,6 +476,36 @@ void TestZipEngine::extractionReplacesReadOnlyFile() {
     QCOMPARE(tree.value(QStringLiteral("sub/file.txt")).MTimeSeconds, 1700000000);
     QCOMPARE(tree.value(QStringLiteral("unrelated.txt")).Content, QByteArrayLiteral("keep"));
     QCOMPARE(tree.size(), 3);
+}
+
+void TestZipEngine::keyDerivationMatchesOpenSsl_data() {
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<QByteArray>("salt");
+    QTest::addColumn<int>("iterations");
+    QTest::addColumn<int>("length");
+    QTest::newRow("AES-128 keys") << QByteArrayLiteral("password") << QByteArrayLiteral("8 bytes!") << 1000 << 34;
+    QTest::newRow("AES-192 keys") << QByteArrayLiteral("pässwörd") << QByteArrayLiteral("twelve bytes") << 1000 << 50;
+    QTest::newRow("AES-256 keys") << QByteArrayLiteral("p") << QByteArrayLiteral("sixteen bytes...") << 1000 << 66;
+    QTest::newRow("one round") << QByteArrayLiteral("password") << QByteArrayLiteral("salt") << 1 << 20;
+    QTest::newRow("two rounds, partial block") << QByteArrayLiteral("password") << QByteArrayLiteral("salt") << 2 << 25;
+    QTest::newRow("empty password") << QByteArray() << QByteArrayLiteral("8 bytes!") << 1000 << 34;
+    QTest::newRow("password of one block") << QByteArray(64, 'k') << QByteArrayLiteral("8 bytes!") << 1000 << 34;
+    QTest::newRow("password longer than a block") << QByteArray(65, 'k') << QByteArrayLiteral("8 bytes!") << 1000 << 66;
+}
+
+void TestZipEngine::keyDerivationMatchesOpenSsl() {
+    QFETCH(QByteArray, password);
+    QFETCH(QByteArray, salt);
+    QFETCH(int, iterations);
+    QFETCH(int, length);
+    QByteArray expected(length, '\0');
+    QCOMPARE(PKCS5_PBKDF2_HMAC(password.constData(), int(password.size()),
+                               reinterpret_cast<const unsigned char*>(salt.constData()), int(salt.size()), iterations,
+                               EVP_sha1(), length, reinterpret_cast<unsigned char*>(expected.data())),
+             1);
+    QByteArray derived(length, '\0');
+    TZipAes::DeriveKey(password, salt, iterations, reinterpret_cast<unsigned char*>(derived.data()), length);
+    QCOMPARE(derived.toHex(), expected.toHex());
 }
 
 QTEST_GUILESS_MAIN(TestZipEngine)
