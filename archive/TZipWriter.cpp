@@ -213,7 +213,7 @@ int64_t FloorSeconds(int64_t ns) {
     return ns >= 0 ? ns / 1000000000LL : -((-ns + 999999999LL) / 1000000000LL);
 }
 
-void AppendTimes(QByteArray& extra, int64_t mtimeNs, int64_t atimeNs) {
+void AppendTimes(QByteArray& extra, int64_t mtimeNs, int64_t atimeNs, bool central) {
     const int64_t seconds = FloorSeconds(mtimeNs);
     if (seconds >= 0 && seconds <= INT32_MAX) {
         PutU16(extra, ExtraTimestamp);
@@ -221,8 +221,11 @@ void AppendTimes(QByteArray& extra, int64_t mtimeNs, int64_t atimeNs) {
         PutU8(extra, 1); // modification time only
         PutU32(extra, uint32_t(seconds));
     }
-    // NTFS times keep what the two-second DOS time and the one-second timestamp lose. The
-    // creation time is unknown here; the modification time stands in for it.
+    // NTFS times keep what the two-second DOS time and the one-second timestamp lose. Readers
+    // take them from the central directory, so the local headers go without (36 bytes an
+    // entry). The creation time is unknown here; the modification time stands in for it.
+    if (!central)
+        return;
     PutU16(extra, ExtraNtfs);
     PutU16(extra, 32);
     PutU32(extra, 0);
@@ -375,7 +378,7 @@ QByteArray TZipWriter::LocalHeader(const TEntry& entry) const {
     PutU16(extra, 16);
     PutU64(extra, entry.DataDescriptor ? 0 : entry.Size);
     PutU64(extra, entry.DataDescriptor ? 0 : entry.CompressedSize);
-    AppendTimes(extra, entry.MTimeNs, entry.ATimeNs);
+    AppendTimes(extra, entry.MTimeNs, entry.ATimeNs, false);
     if (entry.AesStrength) {
         PutU16(extra, ExtraAes);
         PutU16(extra, 7);
@@ -409,7 +412,7 @@ QByteArray TZipWriter::CentralHeader(const TEntry& entry) const {
     PutU64(extra, entry.Size);
     PutU64(extra, entry.CompressedSize);
     PutU64(extra, entry.Offset);
-    AppendTimes(extra, entry.MTimeNs, entry.ATimeNs);
+    AppendTimes(extra, entry.MTimeNs, entry.ATimeNs, true);
     if (entry.AesStrength) {
         PutU16(extra, ExtraAes);
         PutU16(extra, 7);

@@ -2,7 +2,8 @@
 # Compares the archive engine's writer with Info-ZIP zip and 7-Zip on a generated corpus:
 # wall time and archive size of each, and both as ratios to `zip -r -1`, all from one run.
 #
-#   bench/zip_bench.sh [quick|full]     quick: ~150 MiB mixed corpus (default); full: ~1.5 GiB
+#   bench/zip_bench.sh [quick|full|small]
+#     quick: ~150 MiB mixed corpus (default); full: ~1.5 GiB mixed; small: 20,000 files of 0-4 KiB
 #
 # The corpus generator is shared/bench/gen_corpus.py (GEN_CORPUS overrides its path). Corpora
 # and archives go to bench/work/ (ignored by git). "one core" rows run pinned to CPU 0.
@@ -28,6 +29,7 @@ if [[ ! -d "$corpus" ]]; then
     case "$mode" in
         quick) python3 "$gen" --kind mixed --out "$corpus" --files 2000 --dirs 60 --total-gib 0.15 ;;
         full) python3 "$gen" --kind mixed --out "$corpus" ;;
+        small) python3 "$gen" --kind small --out "$corpus" --files 20000 --dirs 400 ;;
         *) echo "unknown mode: $mode" >&2; exit 64 ;;
     esac
 fi
