@@ -568,12 +568,17 @@ bool TZipReader::ReadEntry(int index, QByteArray* data, int64_t maxSize) {
         return false;
     }
     const TZipEntryInfo& entry = m_entries[size_t(index)];
+    m_progressTotal = entry.Size;
+    m_progressDone = 0;
+    return ReadContent(entry, data, maxSize);
+}
+
+bool TZipReader::ReadContent(const TZipEntryInfo& entry, QByteArray* data, int64_t maxSize) {
+    data->clear();
     if (entry.Size > uint64_t(maxSize)) {
         m_error = TZipError::Make(zeUnsupported, QStringLiteral("The entry \"%s\" is too large"), {entry.Name});
         return false;
     }
-    m_progressTotal = entry.Size;
-    m_progressDone = 0;
     const bool ok = Decode(entry, [data](const char* bytes, size_t length) {
         data->append(bytes, qsizetype(length));
         return true;
@@ -671,8 +676,7 @@ bool TZipReader::ExtractOne(TOutputFolder& output, const TZipEntryInfo& entry, c
 
     if (entry.IsSymlink) {
         QByteArray target;
-        const int index = int(&entry - m_entries.data());
-        if (!ReadEntry(index, &target, PATH_MAX))
+        if (!ReadContent(entry, &target, PATH_MAX))
             return false;
         if (!LinkStaysInside(target, int(components.size()) - 1)) {
             m_error = TZipError::Make(zeUnsafeEntry,

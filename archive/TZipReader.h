@@ -80,6 +80,8 @@ private:
     bool ParseCentralDirectory(const QByteArray& directory, uint64_t count, int64_t shift, int64_t directoryStart);
     bool ReadAt(int64_t offset, char* data, int64_t size);
     bool Decode(const TZipEntryInfo& entry, const std::function<bool(const char*, size_t)>& sink);
+    // ReadEntry without resetting the progress of the extraction it is part of.
+    bool ReadContent(const TZipEntryInfo& entry, QByteArray* data, int64_t maxSize);
     bool ExtractOne(TOutputFolder& output, const TZipEntryInfo& entry, const QStringList& components,
                     std::vector<TFolderMeta>& folders);
     void ApplyFolderMeta(TOutputFolder& output, std::vector<TFolderMeta>& folders);

@@ -473,7 +473,7 @@ TZipAddResult TZipWriter::AddFile(const QString& sourcePath) {
         return TZipAddResult::Failed;
     }
     if (S_ISLNK(status.st_mode))
-        return AddLink(sourcePath, entryName, encodedName);
+        return AddLink(sourcePath, encodedName);
 
     // Not following links, and not blocking on a FIFO that replaced the file meanwhile.
     const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
@@ -543,8 +543,7 @@ TZipAddResult TZipWriter::AddFile(const QString& sourcePath) {
     return TZipAddResult::Added;
 }
 
-TZipAddResult TZipWriter::AddLink(const QString& sourcePath, const QString& entryName, const QByteArray& encodedName) {
-    Q_UNUSED(entryName);
+TZipAddResult TZipWriter::AddLink(const QString& sourcePath, const QByteArray& encodedName) {
     const QByteArray native = QFile::encodeName(sourcePath);
     struct stat status {};
     QByteArray target(PATH_MAX, Qt::Uninitialized);

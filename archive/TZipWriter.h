@@ -93,7 +93,7 @@ private:
 
     bool ValidName(const QString& name, bool folder, QByteArray* encoded) const;
     bool StoreWithoutCompression(const QString& fileName) const;
-    TZipAddResult AddLink(const QString& sourcePath, const QString& entryName, const QByteArray& encodedName);
+    TZipAddResult AddLink(const QString& sourcePath, const QByteArray& encodedName);
     TZipAddResult AddStreamed(int fd, const QString& sourcePath, const QByteArray& encodedName, const TSourceInfo& info,
                               bool compress, QByteArray firstPart);
     void Enqueue(std::unique_ptr<TPending> pending);

@@ -74,6 +74,7 @@ private Q_SLOTS:
     void zip64RecordsInTinyArchive();
     void createReplacesAndAbandonRemoves();
     void extractionReplacesReadOnlyFile();
+    void extractionProgressAndCancel();
     void keyDerivationMatchesOpenSsl_data();
     void keyDerivationMatchesOpenSsl();
 };
@@ -476,6 +477,37 @@ void TestZipEngine::extractionReplacesReadOnlyFile() {
     QCOMPARE(tree.value(QStringLiteral("sub/file.txt")).MTimeSeconds, 1700000000);
     QCOMPARE(tree.value(QStringLiteral("unrelated.txt")).Content, QByteArrayLiteral("keep"));
     QCOMPARE(tree.size(), 3);
+}
+
+void TestZipEngine::extractionProgressAndCancel() {
+    const QString archive = Path(QStringLiteral("progress.zip"));
+    TZipWriter writer;
+    QVERIFY(writer.Create(archive));
+    QVERIFY(writer.AddData(QStringLiteral("a.txt"), TextBytes(600000), 0));
+    QVERIFY(writer.AddData(QStringLiteral("link"), QByteArrayLiteral("a.txt"), 0, S_IFLNK | 0777));
+    QVERIFY(writer.AddData(QStringLiteral("b.txt"), TextBytes(900000, 2), 0));
+    QVERIFY(writer.Close());
+
+    TZipReader reader;
+    QVERIFY(reader.Open(archive));
+    QList<double> seen;
+    reader.OnProgress = [&seen](double percent) {
+        seen.append(percent);
+        return true;
+    };
+    QVERIFY(reader.ExtractAll(Path(QStringLiteral("progress-out"))));
+    QVERIFY(seen.size() > 2);
+    QVERIFY(std::is_sorted(seen.cbegin(), seen.cend()));
+    QCOMPARE(seen.last(), 100.0);
+
+    // Cancelled part-way: the entry being written is not left behind, half or whole.
+    int calls = 0;
+    reader.OnProgress = [&calls](double) { return ++calls < 2; }; // within a.txt
+    const QString output = Path(QStringLiteral("progress-cancel"));
+    QVERIFY(!reader.ExtractAll(output));
+    QCOMPARE(reader.LastError().Code, zeCancelled);
+    QCOMPARE(reader.LastError().Text(), QStringLiteral("Cancelled"));
+    QCOMPARE(QDir(output).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 }
 
 void TestZipEngine::keyDerivationMatchesOpenSsl_data() {
