@@ -143,6 +143,7 @@ private Q_SLOTS:
     void refused_data();
     void refused();
     void linkInPlaceOfFileIsReplacedNotFollowed();
+    void linksComeBackWithTheirTargets();
     void singleEntryExtractionRefusesClimbing();
 };
 
@@ -295,6 +296,29 @@ void TestZipHostile::refused() {
     QFile keep(outside + QStringLiteral("/keep.txt"));
     QVERIFY(keep.open(QIODevice::ReadOnly));
     QCOMPARE(keep.readAll(), QByteArrayLiteral("untouched"));
+}
+
+void TestZipHostile::linksComeBackWithTheirTargets() {
+    // A backed-up home folder holds links to anywhere; they come back as links, and nothing is
+    // written through them.
+    QTemporaryDir sandbox;
+    const QString output = sandbox.filePath(QStringLiteral("out"));
+    const QString outside = sandbox.filePath(QStringLiteral("outside"));
+    WriteFile(outside + QStringLiteral("/keep.txt"), QByteArrayLiteral("untouched"));
+    QVERIFY(QDir().mkpath(output));
+    const QByteArray absolute = QFile::encodeName(outside);
+    const QString path = sandbox.filePath(QStringLiteral("links.zip"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(Build({Link("abs", absolute), Link("dir/rel", "../../outside/keep.txt"), File("dir/plain.txt")}).Bytes);
+    file.close();
+    TZipReader reader;
+    QVERIFY(reader.Open(path));
+    QVERIFY2(reader.ExtractAll(output), qPrintable(reader.LastError().Text()));
+    QCOMPARE(QFile::symLinkTarget(output + QStringLiteral("/abs")), outside);
+    QCOMPARE(QFileInfo(output + QStringLiteral("/dir/rel")).isSymLink(), true);
+    QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList{QStringLiteral("keep.txt")});
 }
 
 void TestZipHostile::linkInPlaceOfFileIsReplacedNotFollowed() {
