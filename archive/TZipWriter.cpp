@@ -293,7 +293,10 @@ bool TZipWriter::Create(const QString& archivePath) {
                                     archivePath, errno);
         return false;
     }
-    m_tempPath = native + ".part-XXXXXX";
+    // The unfinished archive sits beside its final name under a short name of its own, so that
+    // any name the file system takes for the archive also works while it is being written.
+    const qsizetype slash = native.lastIndexOf('/');
+    m_tempPath = native.left(slash + 1) + ".vaultora-zip-XXXXXX";
     m_fd = mkostemp(m_tempPath.data(), O_CLOEXEC);
     if (m_fd < 0) {
         m_error = TZipError::System(zeCannotWriteArchive, QStringLiteral("Cannot create the archive \"%s\": %s"),
