@@ -5,8 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
-#include <QStandardPaths>
 
 #include <cstdio>
 
@@ -14,29 +12,12 @@ TCliContext::TCliContext()
     : Out(stdout)
     , Err(stderr) {}
 
-QString DefaultApplicationDirectory() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Vaultora");
-}
-
-QString DefaultProgramDataDirectory() {
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    if (QFileInfo::exists(exeDir + QStringLiteral("/transl.dt")))
-        return exeDir;
-    const QString installed = QDir::cleanPath(exeDir + QStringLiteral("/../share/vaultora"));
-    if (QFileInfo(installed).isDir())
-        return installed;
-    return exeDir;
-}
-
 void TCliContext::UseDataDirectory() {
     TAppGlobals& app = App();
     app.ApplicationDirectory = QDir::cleanPath(QDir(DataDirectory).absolutePath());
     app.ProgramDataDirectory = DefaultProgramDataDirectory();
-    // A legacy jobs list switches both names to the legacy pair.
-    if (QFileInfo::exists(app.ApplicationDirectory + QStringLiteral("/jobs.vll"))) {
-        app.JobsListFileName = QStringLiteral("jobs.vll");
-        app.RemoteJobFileExtension = QStringLiteral(".vlk");
-    }
+    app.JobsListFileName = JobsListFileNameFor(app.ApplicationDirectory);
+    app.RemoteJobFileExtension = RemoteJobFileExtensionFor(app.ApplicationDirectory);
 }
 
 TJobList& TCliContext::Jobs() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/AppFolders.h"
 #include "core/TJobList.h"
 
 #include <QString>
@@ -44,8 +45,3 @@ private:
     std::unique_ptr<TJobList> m_jobs;
 };
 
-// The default data folder: the XDG data folder + "/Vaultora".
-QString DefaultApplicationDirectory();
-// Where the files shipped with the program lie: the executable's folder when they are there
-// (build tree), else <prefix>/share/vaultora.
-QString DefaultProgramDataDirectory();
