@@ -27,6 +27,13 @@ QStringList TEventsLog::FlushEventsLog(int maxLines) {
     return moved;
 }
 
+QStringList TEventsLog::TakePending() {
+    QStringList taken;
+    std::lock_guard guard(m_lock);
+    taken.swap(m_pending);
+    return taken;
+}
+
 QStringList TEventsLog::PendingLines() const {
     std::lock_guard guard(m_lock);
     return m_pending;

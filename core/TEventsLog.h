@@ -17,6 +17,9 @@ public:
     // Returns the lines that were moved.
     QStringList FlushEventsLog(int maxLines);
 
+    // Takes the pending lines out of the buffer (for a view that keeps its own visible list).
+    QStringList TakePending();
+
     QStringList VisibleLines() const { return m_visible; }
     QStringList PendingLines() const;
     void Clear();

@@ -6,6 +6,7 @@
 #include "core/TAppGlobals.h"
 #include "core/TPrimitiveReader.h"
 #include "core/TPrimitiveWriter.h"
+#include "core/TextFile.h"
 #include "core/TextFormat.h"
 
 #include <QDir>
@@ -143,6 +144,83 @@ void TJob::AddSeparatorLine() {
 
 void TJob::RequestRepaint() {
     App().RepaintRequested.store(true, std::memory_order_relaxed);
+}
+
+// ---- Stored logs and history ----
+
+QString TJob::LogFolderIn(const QString& pathForLogFiles) const {
+    return pathForLogFiles + u'/' + stJobName;
+}
+
+QString TJob::LogFolderPath() const {
+    return LogFolderIn(JobOptions.Logging.PathForLogFiles);
+}
+
+void TJob::BeginRunLog(const QDateTime& moment) {
+    m_runLogMoment = moment;
+    const QString folder = LogFolderPath();
+    if (QFileInfo(folder).isDir())
+        return;
+    if (!QDir().mkpath(folder))
+        App().EventsLog.AddToEventsLog(Tr(QStringLiteral("Unable to create a folder for the log files:")) + u' ' +
+                                       folder);
+}
+
+void TJob::SaveRunLog() {
+    const QString folder = LogFolderPath();
+    if (!QFileInfo(folder).isDir())
+        return;
+    const QDateTime moment = m_runLogMoment.isValid() ? m_runLogMoment : OleDate::ToDateTime(LastJobResult.StartTime);
+    // The moment names this run's file only; a later run that does not begin its log anew must
+    // not overwrite it.
+    m_runLogMoment = QDateTime();
+    const QString stamp = LogFileStamp(moment);
+    const QString path = folder + u'/' + stamp + QStringLiteral(".txt");
+    QString error;
+    if (!WriteTextFileLines(path, LastJobResult.Log, 0600, &error)) {
+        App().EventsLog.AddToEventsLog(Tr(QStringLiteral("Unable to write the file:")) + u' ' + path +
+                                       QStringLiteral(" (") + error + u')');
+        return;
+    }
+    // Two runs begun within the same second share a file name: the file was replaced, and a
+    // second entry would let RemoveOldLogs delete the file the newer entry still names.
+    if (!LogList.contains(stamp))
+        LogList.append(stamp);
+    RemoveOldLogs();
+}
+
+void TJob::RemoveOldLogs() {
+    const QString folder = LogFolderPath();
+    for (qsizetype i = LogList.size() - 1; i >= 0; --i)
+        if (!QFileInfo::exists(folder + u'/' + LogList.at(i) + QStringLiteral(".txt")))
+            LogList.removeAt(i);
+    const int limit = JobOptions.Logging.MaxNumberOfLogsForEachJob;
+    while (!LogList.isEmpty() && LogList.size() > limit) {
+        QFile file(folder + u'/' + LogList.first() + QStringLiteral(".txt"));
+        if (!file.remove() && file.exists()) {
+            // The entry stays, so the next run tries again.
+            AddErrorLine(Tr(QStringLiteral("Unable to remove the old log files.")) + u' ' + file.errorString());
+            return;
+        }
+        LogList.removeFirst();
+    }
+}
+
+void TJob::AddEventtoBackupHistory(const QString& strEvent, bool AppendToLastString) {
+    if (AppendToLastString && !BackupHistory.isEmpty())
+        BackupHistory.last() += u' ' + strEvent;
+    else
+        BackupHistory.append(DateTimeText(QDateTime::currentDateTime()) + QStringLiteral(": ") + strEvent);
+    const int limit = JobOptions.Logging.MaxNumberOfLinesInHistory;
+    while (!BackupHistory.isEmpty() && BackupHistory.size() > limit)
+        BackupHistory.removeFirst();
+}
+
+QString TJob::ExportHistory(const QString& pathForLogFiles, QString* errorText) const {
+    const QString path = pathForLogFiles + QStringLiteral("/history - ") + stJobName + QStringLiteral(".txt");
+    if (!WriteTextFileLines(path, BackupHistory, 0600, errorText))
+        return {};
+    return path;
 }
 
 QString TJob::LocalJobFilePath() const {

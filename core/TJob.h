@@ -5,6 +5,7 @@
 #include "core/TPathBuffer.h"
 #include "core/TShared.h"
 
+#include <QDateTime>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -93,6 +94,28 @@ public:
     // Asks the window to repaint this job's card (coalesced).
     void RequestRepaint();
 
+    // ---- Stored logs and history (worker thread while active, interface thread while idle) ----
+    // The job's log folder inside a log-files path: that path + "/" + job name.
+    QString LogFolderIn(const QString& pathForLogFiles) const;
+    // The log folder of the job's options copy, as the worker uses it.
+    QString LogFolderPath() const;
+    // Start of a run: remembers the moment that names the run's log file and creates the log
+    // folder when it is missing. When that fails the events log says so and the run keeps no
+    // stored log.
+    void BeginRunLog(const QDateTime& moment = QDateTime::currentDateTime());
+    // End of a run: when the log folder exists, writes the job log to "yyyy-mm-dd hh;nn;ss.txt"
+    // (the run's start moment), adds that stamp to LogList and removes old logs.
+    void SaveRunLog();
+    // Drops LogList entries whose file is gone, then deletes the oldest logs beyond
+    // MaxNumberOfLogsForEachJob. A failure becomes an error line of the job log.
+    void RemoveOldLogs();
+    // Appends strEvent to the last history line, or starts a new line "date time: strEvent";
+    // then keeps at most MaxNumberOfLinesInHistory lines (the oldest go first).
+    void AddEventtoBackupHistory(const QString& strEvent, bool AppendToLastString);
+    // Writes the history to "history - " + job name + ".txt" in pathForLogFiles and returns that
+    // path; empty with errorText when it cannot be written.
+    QString ExportHistory(const QString& pathForLogFiles, QString* errorText = nullptr) const;
+
     // ---- Files ----
     QString LocalJobFilePath() const;
     bool LoadLocalJobFile(const QString& path);
@@ -123,6 +146,9 @@ protected:
     void ReadRemoteSchedulingBlock(TPrimitiveReader& reader);
 
     static void WriteHeader(TPrimitiveWriter& writer, int32_t version, TJobKind kind);
+
+private:
+    QDateTime m_runLogMoment; // names the current run's log file
 };
 
 // The kind recorded in a job file's header: 0 when the file does not exist or cannot be read

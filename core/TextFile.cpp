@@ -1,0 +1,10 @@
+#include "core/TextFile.h"
+
+#include "core/AtomicFile.h"
+
+bool WriteTextFileLines(const QString& path, const QStringList& lines, mode_t mode, QString* errorText) {
+    QByteArray data("\xEF\xBB\xBF");
+    for (const QString& line : lines)
+        data += line.toUtf8() + "\r\n";
+    return WriteFileAtomically(path, data, mode, errorText);
+}
