@@ -6,3 +6,5 @@ class TCliContext;
 int CommandList(TCliContext& context);
 int CommandShow(TCliContext& context);
 int CommandRename(TCliContext& context);
+int CommandOptions(TCliContext& context);
+int CommandEvents(TCliContext& context);

@@ -4,28 +4,25 @@
 #include "jobs/JobKinds.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
 #include <cstdio>
 
 TCliContext::TCliContext()
     : Out(stdout)
-    , Err(stderr) {}
+    , Err(stderr)
+    // The entry, should a command ever change it, starts the windowed program beside this one.
+    , m_autostart(QCoreApplication::applicationDirPath() + QStringLiteral("/vaultora"))
+    , m_application(&CreateJobOfKind, m_autostart, m_priority) {}
 
-void TCliContext::UseDataDirectory() {
-    TAppGlobals& app = App();
-    app.ApplicationDirectory = QDir::cleanPath(QDir(DataDirectory).absolutePath());
-    app.ProgramDataDirectory = DefaultProgramDataDirectory();
-    app.JobsListFileName = JobsListFileNameFor(app.ApplicationDirectory);
-    app.RemoteJobFileExtension = RemoteJobFileExtensionFor(app.ApplicationDirectory);
-}
-
-TJobList& TCliContext::Jobs() {
-    if (!m_jobs) {
-        m_jobs = std::make_unique<TJobList>(&CreateJobOfKind);
-        m_jobs->LoadJobsListAndJobs();
-    }
-    return *m_jobs;
+bool TCliContext::UseDataDirectory() {
+    TStartupSettings settings;
+    settings.ApplicationDirectory = DataDirectory;
+    settings.ProgramDataDirectory = DefaultProgramDataDirectory();
+    settings.RegisterAutorunWithDefaults = false;
+    const TStartupReport report = m_application.Start(settings);
+    for (const QString& text : report.ErrorBoxes)
+        Err << "vaultora-cli: " << text << Qt::endl;
+    return !report.Fatal;
 }
 
 TJob* TCliContext::RequireJob(const QString& name) {

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "core/AppFolders.h"
+#include "core/TApplicationContext.h"
 #include "core/TJobList.h"
+#include "platform/TLinuxProcessPriority.h"
+#include "platform/TXdgAutostart.h"
 
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
-
-#include <memory>
 
 // Exit codes of vaultora-cli.
 enum TCliExit : int {
@@ -18,7 +19,7 @@ enum TCliExit : int {
     ceUsage = 64, // usage errors and refusals
 };
 
-// What every command gets: its arguments, the data folder and the job list.
+// What every command gets: its arguments, the data folder and the program started on it.
 class TCliContext {
 public:
     TCliContext();
@@ -28,10 +29,13 @@ public:
     QTextStream Out;
     QTextStream Err;
 
-    // Points the process-wide values at the data folder (does not create it).
-    void UseDataDirectory();
-    // Loads the jobs list and every job file.
-    TJobList& Jobs();
+    // Starts the program on the data folder as the windowed program does (creating the folder
+    // when it is missing), without registering it at logon. Error boxes of the start-up go to
+    // stderr; false when the program cannot work on that folder.
+    bool UseDataDirectory();
+    TApplicationContext& Application() { return m_application; }
+    // The jobs list and every job file, loaded by the start-up.
+    TJobList& Jobs() { return m_application.Jobs(); }
     // The job named exactly name, or nullptr after printing "unknown job" to stderr.
     TJob* RequireJob(const QString& name);
 
@@ -42,6 +46,7 @@ public:
     int Usage(const QString& message);
 
 private:
-    std::unique_ptr<TJobList> m_jobs;
+    TXdgAutostart m_autostart;
+    TLinuxProcessPriority m_priority;
+    TApplicationContext m_application;
 };
-

@@ -15,6 +15,8 @@ const TCommand Commands[] = {
     {"list", &CommandList, "list"},
     {"show", &CommandShow, "show NAME [--json]"},
     {"rename", &CommandRename, "rename OLD NEW"},
+    {"options", &CommandOptions, "options [--json]"},
+    {"events", &CommandEvents, "events"},
 };
 
 int PrintUsage(TCliContext& context) {
@@ -39,7 +41,8 @@ int main(int argc, char** argv) {
     const QString name = context.Args.takeFirst();
     for (const TCommand& command : Commands) {
         if (name == QLatin1String(command.Name)) {
-            context.UseDataDirectory();
+            if (!context.UseDataDirectory())
+                return ceErrors;
             return command.Run(context);
         }
     }
