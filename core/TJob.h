@@ -61,6 +61,9 @@ public:
     // Starts a backup run (status jsRunning, options copied, one worker thread for the run) and
     // returns at once. Kinds without an engine in this build end the run at once with an error.
     virtual void Backup();
+    // The start of every backup or restore: status running, the operation, the start time now,
+    // the result and log cleared, the options copied into the job.
+    void StartOperation(TJobOperation operation);
 
     // ---- Status ----
     bool IsActive() const;
