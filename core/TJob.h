@@ -64,6 +64,8 @@ public:
     // The start of every backup or restore: status running, the operation, the start time now,
     // the result and log cleared, the options copied into the job.
     void StartOperation(TJobOperation operation);
+    // Blocks until the job's worker thread, if any, has ended (the status is jsNone by then).
+    virtual void WaitForWorker() {}
 
     // ---- Status ----
     bool IsActive() const;

@@ -123,7 +123,7 @@ public:
     // into OutPath on a worker thread.
     void StartRestore(const QString& OutPath, const QString& password, int ListIndex);
     // Blocks until the current worker (if any) has ended. For tests and the command line.
-    void WaitForWorker();
+    void WaitForWorker() override;
 
     // Test seams: the waits of runs and the storage branch they use (defaults when unset).
     TSleeper* Sleeper = nullptr;
