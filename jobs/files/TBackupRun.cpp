@@ -4,6 +4,7 @@
 #include "jobs/files/TArchiver.h"
 
 #include "core/AtomicFile.h"
+#include "net/EmailNotification.h"
 #include "core/OleDate.h"
 #include "core/TAppGlobals.h"
 #include "core/TPrimitiveReader.h"
@@ -462,7 +463,8 @@ void TBackupRun::EndRun(const QString& resultLine) {
     m_job.LastJobResult.EndTime = OleDate::Now();
     if (!App().IsQuitting)
         m_job.SaveLocalJobFile(m_job.LocalJobFilePath());
-    m_job.SendReportIfAsked(LongTimeText(QDateTime::currentDateTime()) + QStringLiteral(": ") + resultLine, false);
+    if (ShouldSendReport(m_job.JobOptions.Email, m_job.LastJobResult.Cancelled, false))
+        SendNotificationToEmail(m_job, LongTimeText(QDateTime::currentDateTime()) + QStringLiteral(": ") + resultLine);
 }
 
 void TBackupRun::ConnectionFailureEnding(const QString& error) {
@@ -476,5 +478,6 @@ void TBackupRun::ConnectionFailureEnding(const QString& error) {
     m_job.LastJobResult.EndTime = OleDate::Now();
     if (!App().IsQuitting)
         m_job.SaveLocalJobFile(m_job.LocalJobFilePath());
-    m_job.SendReportIfAsked(LongTimeText(QDateTime::currentDateTime()) + QStringLiteral(": ") + error, true);
+    if (ShouldSendReport(m_job.JobOptions.Email, true, true))
+        SendNotificationToEmail(m_job, LongTimeText(QDateTime::currentDateTime()) + QStringLiteral(": ") + error);
 }
