@@ -266,7 +266,6 @@ bool TBackupRun::OpenArchive() {
     const QString archive = JoinPath(TempFolder(), QStringLiteral("data.zip"));
     m_job.AddLogLine(Tr(QStringLiteral("Opening the archive:")) + u' ' + archive);
     if (!m_archiver->CreateArchive(archive)) {
-        m_job.AddErrorLine(m_archiver->ErrorText());
         Cancel();
         return false;
     }
@@ -334,7 +333,6 @@ void TBackupRun::CloseAndUploadArchive() {
     const QString archive = JoinPath(TempFolder(), QStringLiteral("data.zip"));
     m_job.AddLogLine(Tr(QStringLiteral("Closing the archive:")) + u' ' + archive);
     if (!m_archiver->CloseArchive()) {
-        m_job.AddErrorLine(m_archiver->ErrorText());
         Cancel();
         return;
     }

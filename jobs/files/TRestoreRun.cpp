@@ -215,13 +215,12 @@ bool TRestoreRun::RestoreFolder(const QString& folder, bool mirror) {
     const int retries = m_job.JobOptions.Processing.IfDestinationNotAvailable_Retry_Times;
     if (!Cancelled() && zip != TZipKind::None) {
         archiver = std::make_unique<TArchiver>(m_job);
-        archiver->SetPassword(m_password);
         if (zip == TZipKind::OneArchive) {
             const QString local = JoinPath(TempFolder(), QStringLiteral("data.zip"));
             if (m_storage.FileOperation(atCopyFromRemoteToLocalFile, local, JoinPath(folder, QStringLiteral("data.zip")),
                                         retries, true) != orSuccess) {
                 Cancel();
-            } else if (!archiver->OpenForReading(local)) {
+            } else if (!archiver->OpenForReading(local, m_password)) {
                 m_job.AddErrorLine(WithoutLineBreaks(archiver->ErrorText()));
                 return false;
             }
@@ -266,7 +265,7 @@ bool TRestoreRun::RestoreFolder(const QString& folder, bool mirror) {
                 Cancel();
                 continue;
             }
-            if (!archiver->OpenForReading(local)) {
+            if (!archiver->OpenForReading(local, m_password)) {
                 m_job.AddErrorLine(WithoutLineBreaks(archiver->ErrorText()));
                 return false;
             }
@@ -278,7 +277,7 @@ bool TRestoreRun::RestoreFolder(const QString& folder, bool mirror) {
                 m_job.AddErrorLine(WithoutLineBreaks(archiver->ErrorText()));
                 return false;
             }
-            archiver->CloseArchive();
+            archiver->CloseReading();
             m_job.AddLogLine(Tr(QStringLiteral("Removing the file:")) + u' ' + local);
             if (!QFile::remove(local))
                 ErrorAndCancel(SystemErrorText(errno));
@@ -324,6 +323,6 @@ bool TRestoreRun::RestoreFolder(const QString& folder, bool mirror) {
     // 8.
     m_job.AddPlainLine(QStringLiteral("-----------------------------------------------"));
     if (archiver)
-        archiver->CloseArchive();
+        archiver->CloseReading();
     return true;
 }
