@@ -216,7 +216,7 @@ void TJob_FilesAndFolders::StartWorker(std::function<void()> body) {
 
 void TJob_FilesAndFolders::Backup() {
     StartOperation(joBackup);
-    AddToEventsLog(QStringLiteral("Starting the \\"%s\\" backup."), stJobName);
+    AddToEventsLog(QStringLiteral("Starting the \"%s\" backup."), stJobName);
     StartWorker([this] {
         TBackupRun run(*this, Sleeper ? *Sleeper : TSleeper::System(), Branches);
         run.Run();
@@ -256,7 +256,7 @@ TRestoreListing TJob_FilesAndFolders::ReadRestorePoints() {
     TStorageOperations storage(*this, Branches, Sleeper);
     const QString folder = storage.ConnectToStorage();
     if (folder.startsWith(Tr(QStringLiteral("ERROR:")))) {
-        listing.Error = Tr(QStringLiteral("Unable to connect to the backup storage.")) + QStringLiteral("\\r\\n") + folder;
+        listing.Error = Tr(QStringLiteral("Unable to connect to the backup storage.")) + QStringLiteral("\r\n") + folder;
         JobStatus = jsNone;
         return listing;
     }
@@ -284,7 +284,7 @@ TRestoreListing TJob_FilesAndFolders::ReadRestorePoints() {
         }
     }
     if (!loaded) {
-        listing.Error = TrFormat(QStringLiteral("Unable to copy the job file \\"%s\\" from the backup directory."),
+        listing.Error = TrFormat(QStringLiteral("Unable to copy the job file \"%s\" from the backup directory."),
                                  {stJobName + App().RemoteJobFileExtension});
         DeleteTempFiles();
         JobStatus = jsNone;
@@ -299,7 +299,7 @@ TRestoreListing TJob_FilesAndFolders::ReadRestorePoints() {
     if (interrupted && listing.Mirror) {
         JobStatus = jsCancelling;
         listing.Error = TrFormat(QStringLiteral("Last backup job was cancelled, so %s is not able to restore your files. "
-                                                "Please copy the backup folder \\"%s\\" from the storage manually."),
+                                                "Please copy the backup folder \"%s\" from the storage manually."),
                                  {QString::fromUtf16(TAppGlobals::ApplicationTitle), stJobName});
         AddErrorLine(listing.Error);
         CancelRestore();
@@ -323,7 +323,7 @@ void TJob_FilesAndFolders::CancelRestore() {
     JobStatus = jsNone;
     DeleteTempFiles();
     AddLogLine(Tr(QStringLiteral("Restore is cancelled.")));
-    AddToEventsLog(QStringLiteral("\\"%s\\" restore is cancelled."), stJobName);
+    AddToEventsLog(QStringLiteral("\"%s\" restore is cancelled."), stJobName);
     AddEventtoBackupHistory(Tr(QStringLiteral("Restore is cancelled.")), false);
     LastJobResult.Cancelled = true;
     LastJobResult.EndTime = OleDate::Now();
