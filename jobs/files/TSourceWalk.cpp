@@ -7,6 +7,10 @@
 #include "storage/TSleeper.h"
 #include "storage/TStorageOperations.h"
 
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace {
