@@ -13,7 +13,8 @@
 #include "storage/TSleeper.h"
 
 #include <QFileInfo>
-#include <QThread>
+#include <chrono>
+#include <thread>
 
 namespace {
 const QString StartFlagName = QStringLiteral("_startflag.vll");
@@ -172,7 +173,7 @@ void TBackupRun::ChooseRunAndRestorePoint() {
         // first one's lists: wait for a second that names a new restore point.
         m_restorePointName = RestorePointName(m_start, m_kind, settings.Compression);
         while (m_state.MainBackupList.contains(m_restorePointName)) {
-            m_sleeper.Sleep(1000 - QTime::currentTime().msec());
+            std::this_thread::sleep_for(std::chrono::milliseconds(1001 - QTime::currentTime().msec()));
             m_start = QDateTime::currentDateTime();
             m_restorePointName = RestorePointName(m_start, m_kind, settings.Compression);
         }
