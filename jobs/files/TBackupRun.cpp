@@ -170,13 +170,19 @@ void TBackupRun::ChooseRunAndRestorePoint() {
         m_state.MainBackupList.append(KindMarker(settings.Backup.BackupType));
     if (m_kind != TRunKind::Mirror) {
         // Two runs within one second would get the same name and the second would overwrite the
-        // first one's lists: wait for a second that names a new restore point.
-        m_restorePointName = RestorePointName(m_start, m_kind, settings.Compression);
-        while (m_state.MainBackupList.contains(m_restorePointName)) {
+        // first one's lists (and log file): wait for a second no restore point is named after.
+        auto taken = [this](const QDateTime& moment) {
+            const QString stamp = LogFileStamp(moment);
+            for (const QString& entry : std::as_const(m_state.MainBackupList))
+                if (entry.startsWith(stamp))
+                    return true;
+            return false;
+        };
+        while (taken(m_start)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1001 - QTime::currentTime().msec()));
             m_start = QDateTime::currentDateTime();
-            m_restorePointName = RestorePointName(m_start, m_kind, settings.Compression);
         }
+        m_restorePointName = RestorePointName(m_start, m_kind, settings.Compression);
         m_state.MainBackupList.append(m_restorePointName);
         m_startFlag = {m_restorePointName};
     }
