@@ -293,6 +293,68 @@ private Q_SLOTS:
         }
     }
 
+    void awkwardTreeRoundTrips_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<bool>("zip");
+        QTest::addColumn<bool>("perFile");
+        QTest::addColumn<int>("encryption");
+        const struct {
+            const char* Name;
+            TMode Mode;
+        } modes[] = {{"plain", {false, false, -1}},
+                     {"one archive", {true, false, -1}},
+                     {"one archive with password", {true, false, 0}},
+                     {"archive per file", {true, true, -1}},
+                     {"archive per file with password", {true, true, 1}}};
+        const struct {
+            const char* Name;
+            TBackupType Type;
+        } types[] = {{"full", btFull}, {"incremental", btIncremental}, {"differential", btDifferential}};
+        for (const auto& type : types)
+            for (const auto& mode : modes)
+                QTest::newRow(qPrintable(QString::fromLatin1(type.Name) + u", "_s + QString::fromLatin1(mode.Name)))
+                    << int(type.Type) << mode.Mode.Zip << mode.Mode.PerFile << mode.Mode.Encryption;
+    }
+
+    void awkwardTreeRoundTrips() {
+        QFETCH(int, type);
+        QFETCH(bool, zip);
+        QFETCH(bool, perFile);
+        QFETCH(int, encryption);
+        // Names a file system allows and a backup must carry: blanks, quotes, backslashes,
+        // Unicode, leading dashes, the longest names (an archive per file adds ".zip", so it
+        // takes names of up to 251 bytes), a tree 100 levels deep, empty files and folders, links.
+        const int longest = perFile ? 251 : 255;
+        Touch(u"with blank and 'quotes' \"double\".txt"_s, "q");
+        Touch(u"back\\slash\\name"_s, "b");
+        Touch(u"Ünïcödé ✓ 日本/ファイル.txt"_s, "u");
+        Touch(u"-leading-dash"_s, "d");
+        Touch(u"--"_s, "dd");
+        Touch(QString(longest, u'L'), "long");
+        Touch(QString(longest / 2, u'é'), "long in two-byte units"); // 2 bytes each in UTF-8
+        QString deep;
+        for (int level = 0; level < 100; ++level)
+            deep += u"level"_s + QString::number(level) + u'/';
+        Touch(deep + u"bottom.txt"_s, "deep");
+        Touch(u"empty"_s, QByteArray());
+        QDir().mkpath(Src() + u"/empty folder/inner empty"_s);
+        QVERIFY(QFile::link(u"-leading-dash"_s, Src() + u"/relative link"_s));
+        QVERIFY(QFile::link(u"/nonexistent/target"_s, Src() + u"/dangling link"_s));
+
+        auto job = NewJob(u"Awkward"_s, TBackupType(type), TMode{zip, perFile, encryption});
+        RunBackup(*job);
+        QVERIFY2(job->LastJobResult.ErrorsCount == 0, qPrintable(job->LastJobResult.Log.join(u'\n')));
+        Touch(u"-leading-dash"_s, "changed");
+        QFile::remove(Src() + u"/--"_s);
+        Touch(deep + u"second.txt"_s, "second");
+        RunBackup(*job);
+        QVERIFY2(job->LastJobResult.ErrorsCount == 0, qPrintable(job->LastJobResult.Log.join(u'\n')));
+        const TSnapshot expected = Snapshot(Src());
+        const TSnapshot restored = Restore(*job, u"awkward"_s, -1, encryption >= 0 ? u"pässword"_s : QString());
+        QVERIFY2(!job->LastJobResult.Cancelled, qPrintable(job->LastJobResult.Log.join(u'\n')));
+        QVERIFY2(restored == expected, qPrintable(Describe(expected, restored)));
+    }
+
     void firstRunsAreFullAndRecordTheirKind_data() {
         QTest::addColumn<int>("type");
         QTest::addColumn<QString>("marker");
