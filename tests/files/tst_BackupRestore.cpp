@@ -51,7 +51,9 @@ TSnapshot Snapshot(const QString& root) {
             item.Kind = 'd';
         } else if (S_ISLNK(st.st_mode)) {
             item.Kind = 'l';
-            item.Data = QFile::encodeName(QFile::symLinkTarget(path));
+            char target[4096];
+            const ssize_t length = ::readlink(QFile::encodeName(path).constData(), target, sizeof target);
+            item.Data = QByteArray(target, int(std::max<ssize_t>(length, 0)));
             item.Mode = 0;
         } else {
             QFile file(path);
@@ -343,12 +345,14 @@ private Q_SLOTS:
 
         auto job = NewJob(u"Awkward"_s, TBackupType(type), TMode{zip, perFile, encryption});
         RunBackup(*job);
-        QVERIFY2(job->LastJobResult.ErrorsCount == 0, qPrintable(job->LastJobResult.Log.join(u'\n')));
+        QVERIFY2(job->LastJobResult.ErrorsCount == 0,
+                 qPrintable(job->LastJobResult.Log.filter(u"ERROR"_s).join(u'\n')));
         Touch(u"-leading-dash"_s, "changed");
         QFile::remove(Src() + u"/--"_s);
         Touch(deep + u"second.txt"_s, "second");
         RunBackup(*job);
-        QVERIFY2(job->LastJobResult.ErrorsCount == 0, qPrintable(job->LastJobResult.Log.join(u'\n')));
+        QVERIFY2(job->LastJobResult.ErrorsCount == 0,
+                 qPrintable(job->LastJobResult.Log.filter(u"ERROR"_s).join(u'\n')));
         const TSnapshot expected = Snapshot(Src());
         const TSnapshot restored = Restore(*job, u"awkward"_s, -1, encryption >= 0 ? u"pässword"_s : QString());
         QVERIFY2(!job->LastJobResult.Cancelled, qPrintable(job->LastJobResult.Log.join(u'\n')));
