@@ -24,9 +24,9 @@ bool TJob::IsActive() const {
     return status == jsRunning || status == jsCancelling || status == jsPaused;
 }
 
-void TJob::Backup() {
+void TJob::StartOperation(TJobOperation operation) {
     JobStatus = jsRunning;
-    JobOperation = joBackup;
+    JobOperation = operation;
     LastJobResult.StartTime = OleDate::Now();
     LastJobResult.EndTime = 0;
     LastJobResult.Cancelled = false;
@@ -34,6 +34,10 @@ void TJob::Backup() {
     LastJobResult.WarningsCount = 0;
     LastJobResult.Log.clear();
     OptionsToJobOptions();
+}
+
+void TJob::Backup() {
+    StartOperation(joBackup);
     AddErrorLine(Tr(QStringLiteral("This kind of backup is not available in this build.")));
     LastJobResult.Cancelled = true;
     LastJobResult.EndTime = OleDate::Now();

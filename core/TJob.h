@@ -62,6 +62,11 @@ public:
     // Starts a backup run (status jsRunning, options copied, one worker thread for the run) and
     // returns at once. Kinds without an engine in this build end the run at once with an error.
     virtual void Backup();
+    // The start of every backup or restore: status running, the operation, the start time now,
+    // the result and log cleared, the options copied into the job.
+    void StartOperation(TJobOperation operation);
+    // Blocks until the job's worker thread, if any, has ended (the status is jsNone by then).
+    virtual void WaitForWorker() {}
 
     // ---- Status ----
     bool IsActive() const;

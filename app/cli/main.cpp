@@ -17,6 +17,16 @@ const TCommand Commands[] = {
     {"rename", &CommandRename, "rename OLD NEW"},
     {"options", &CommandOptions, "options [--json]"},
     {"events", &CommandEvents, "events"},
+    {"new", &CommandNew,
+     "new NAME --source PATH [--source PATH]... --to FOLDER [--type incremental|differential|full|mirror]\n"
+     "      [--full-every N | --full-over-percent P] [--keep N] [--prune-first] [--include EXTS | --exclude EXTS]\n"
+     "      [--zip [--per-file] [--level fastest|normal|max|none] [--no-compress EXTS]\n"
+     "             [--encrypt aes128|aes192|aes256|zipcrypto --password-file FILE]]"},
+    {"backup", &CommandBackup, "backup NAME"},
+    {"points", &CommandPoints, "points NAME"},
+    {"restore", &CommandRestore, "restore NAME --to FOLDER [--point N | --latest] [--password-file FILE]"},
+    {"log", &CommandLog, "log NAME [--history]"},
+    {"remove", &CommandRemove, "remove NAME [--with-backup]"},
 };
 
 int PrintUsage(TCliContext& context) {

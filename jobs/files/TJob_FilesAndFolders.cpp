@@ -1,6 +1,14 @@
 #include "jobs/files/TJob_FilesAndFolders.h"
 
+#include "jobs/files/RestorePoints.h"
+#include "jobs/files/TBackupRun.h"
+#include "jobs/files/TRestoreRun.h"
+
+#include "core/AtomicFile.h"
 #include "core/FileCipher.h"
+#include "core/OleDate.h"
+#include "core/TAppGlobals.h"
+#include "storage/TSleeper.h"
 #include "core/TPrimitiveReader.h"
 #include "core/TPrimitiveWriter.h"
 
@@ -174,4 +182,160 @@ QJsonObject TJob_FilesAndFolders::SettingsToJson() const {
              {QStringLiteral("CreateIndividualZipForEachItem"), s.Compression.CreateIndividualZipForEachItem},
          }},
     };
+}
+
+// ---- Operations ----
+
+TJob_FilesAndFolders::~TJob_FilesAndFolders() {
+    if (m_worker.joinable()) {
+        Cancel();
+        m_worker.join();
+    }
+}
+
+void TJob_FilesAndFolders::WaitForWorker() {
+    if (m_worker.joinable() && m_worker.get_id() != std::this_thread::get_id())
+        m_worker.join();
+}
+
+void TJob_FilesAndFolders::StartWorker(std::function<void()> body) {
+    WaitForWorker();
+    m_worker = std::thread([this, body = std::move(body)] {
+        try {
+            body();
+        } catch (const std::exception& error) {
+            AddErrorLine(QString::fromLocal8Bit(error.what()));
+        } catch (...) {
+            AddErrorLine(Tr(QStringLiteral("Unexpected error.")));
+        }
+        // The interface takes jsNone as the sign that the worker is done with the job.
+        JobStatus = jsNone;
+        RequestRepaint();
+    });
+}
+
+void TJob_FilesAndFolders::Backup() {
+    StartOperation(joBackup);
+    AddToEventsLog(QStringLiteral("Starting the \"%s\" backup."), stJobName);
+    StartWorker([this] {
+        TBackupRun run(*this, Sleeper ? *Sleeper : TSleeper::System(), Branches);
+        run.Run();
+    });
+}
+
+bool TJob_FilesAndFolders::Remove() {
+    OptionsToJobOptions();
+    JobOperation = joRemove;
+    TStorageOperations storage(*this, Branches, Sleeper);
+    const QString folder = storage.ConnectToStorage();
+    if (folder.startsWith(Tr(QStringLiteral("ERROR:")))) {
+        App().EventsLog.AddToEventsLog(folder);
+        return false;
+    }
+    bool removed = storage.FileOperation(atRemoveRemoteFile, QString(), folder + App().RemoteJobFileExtension, 0,
+                                         true) == orSuccess;
+    removed = removed && storage.FileOperation(atRemoveRemoteNotEmptyFolder, QString(), folder, 0, true) == orSuccess;
+    storage.DisconnectFromStorage();
+    return removed;
+}
+
+TRestoreListing TJob_FilesAndFolders::ReadRestorePoints() {
+    TRestoreListing listing;
+    // 1.
+    JobStatus = jsRunning;
+    JobOperation = joReadRestorePoints;
+    CurrentFileOperationType = atNone;
+    CurrentFileOperationPath.Clear();
+    OptionsToJobOptions();
+    // 3.
+    LastJobResult.Cancelled = false;
+    LastJobResult.ErrorsCount = 0;
+    LastJobResult.WarningsCount = 0;
+    LastJobResult.Log.clear();
+    // 4.
+    TStorageOperations storage(*this, Branches, Sleeper);
+    const QString folder = storage.ConnectToStorage();
+    if (folder.startsWith(Tr(QStringLiteral("ERROR:")))) {
+        listing.Error = Tr(QStringLiteral("Unable to connect to the backup storage.")) + QStringLiteral("\r\n") + folder;
+        JobStatus = jsNone;
+        return listing;
+    }
+    // 5.
+    const QString temp = JobOptions.General.PathForTempFiles;
+    CreateFolderPath(temp + u'/' + stJobName, 0700);
+    AddLogLine(Tr(QStringLiteral("Reading the list of restore points.")));
+    const QString storedCopy = temp + u'/' + stJobName + App().RemoteJobFileExtension;
+    const bool downloaded = storage.FileOperation(atCopyFromRemoteToLocalFile, storedCopy,
+                                                  folder + App().RemoteJobFileExtension, 0, true) == orSuccess;
+    const bool interrupted =
+        storage.FileOperation(atCopyFromRemoteToLocalFile, temp + u'/' + stJobName + QStringLiteral("/_startflag.vll"),
+                              folder + QStringLiteral("/_startflag.vll"), 0, false) == orSuccess;
+    storage.DisconnectFromStorage();
+    CurrentFileOperationType = atNone;
+    CurrentFileOperationPath.Clear();
+    // 6.
+    TRemoteBackupState state;
+    bool loaded = false;
+    if (downloaded) {
+        try {
+            loaded = LoadRemoteJobFile(storedCopy, false, state);
+        } catch (const TDecodeError&) {
+            loaded = false;
+        }
+    }
+    if (!loaded) {
+        listing.Error = TrFormat(QStringLiteral("Unable to copy the job file \"%s\" from the backup directory."),
+                                 {stJobName + App().RemoteJobFileExtension});
+        DeleteTempFiles();
+        JobStatus = jsNone;
+        return listing;
+    }
+    // 7. The restore follows the type recorded at the destination.
+    TBackupType type;
+    if (!state.MainBackupList.isEmpty() && BackupTypeFromMarker(state.MainBackupList.first(), type))
+        SetBackupType(type);
+    listing.Mirror = Settings.Backup.BackupType == btSynchronization;
+    // 8.
+    if (interrupted && listing.Mirror) {
+        JobStatus = jsCancelling;
+        listing.Error = TrFormat(QStringLiteral("Last backup job was cancelled, so %s is not able to restore your files. "
+                                                "Please copy the backup folder \"%s\" from the storage manually."),
+                                 {QString::fromUtf16(TAppGlobals::ApplicationTitle), stJobName});
+        AddErrorLine(listing.Error);
+        CancelRestore();
+        return listing;
+    }
+    // 9.
+    if (!state.MainBackupList.isEmpty())
+        state.MainBackupList.removeFirst();
+    listing.Raw = state.MainBackupList;
+    if (!listing.Mirror) {
+        for (const QString& entry : std::as_const(state.MainBackupList))
+            listing.Points.append(QString(entry).replace(u';', u':'));
+        AddLogLine(Tr(QStringLiteral("Choosing the restore point.")));
+    }
+    m_restorePoints = listing.Points;
+    listing.Ok = true;
+    return listing;
+}
+
+void TJob_FilesAndFolders::CancelRestore() {
+    JobStatus = jsNone;
+    DeleteTempFiles();
+    AddLogLine(Tr(QStringLiteral("Restore is cancelled.")));
+    AddToEventsLog(QStringLiteral("\"%s\" restore is cancelled."), stJobName);
+    AddEventtoBackupHistory(Tr(QStringLiteral("Restore is cancelled.")), false);
+    LastJobResult.Cancelled = true;
+    LastJobResult.EndTime = OleDate::Now();
+    if (!App().IsQuitting)
+        SaveLocalJobFile(LocalJobFilePath());
+}
+
+void TJob_FilesAndFolders::StartRestore(const QString& OutPath, const QString& password, int ListIndex) {
+    if (ListIndex >= 0 && ListIndex < m_restorePoints.size())
+        AddLogLine(Tr(QStringLiteral("Chosen restore point:")) + u' ' + m_restorePoints.at(ListIndex));
+    StartWorker([this, OutPath, password, ListIndex] {
+        TRestoreRun run(*this, Sleeper ? *Sleeper : TSleeper::System(), Branches);
+        run.Run(OutPath, password, ListIndex);
+    });
 }

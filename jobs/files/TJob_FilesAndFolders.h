@@ -2,10 +2,14 @@
 
 #include "core/TJob.h"
 
+#include "storage/TStorageOperations.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
+#include <thread>
 
 enum TFilterType : uint8_t {
     ftNoFilters = 0,
@@ -76,12 +80,24 @@ struct TRemoteBackupState {
     int64_t SizeOfAllIncrementsOrLastDifferentialCopy = 0;
 };
 
+class TSleeper;
+
+// What reading the restore points found, for the restore-point choice.
+struct TRestoreListing {
+    bool Ok = false;
+    QString Error;     // the message to show when not Ok
+    bool Mirror = false; // a mirror is restored whole: no choice to make
+    QStringList Points;  // restore points, oldest first, times shown with ":"
+    QStringList Raw;     // the same as stored
+};
+
 class TJob_FilesAndFolders : public TJob {
 public:
     static constexpr int32_t LocalVersion = 5;
     static constexpr int32_t RemoteVersion = 5;
 
     explicit TJob_FilesAndFolders(const QString& JobName);
+    ~TJob_FilesAndFolders() override;
 
     TJobKind Kind() const override { return TJobKind::FilesAndFolders; }
     QString IconName() const override;
@@ -91,6 +107,27 @@ public:
     // Sets NewSubfolderIsCreatedForEachBackup from the backup type; every place that changes the
     // type calls it.
     void SetBackupType(TBackupType type);
+
+    // ---- Operations ----
+    // Starts a backup run on a worker thread and returns at once.
+    void Backup() override;
+    // Deletes the stored job file and the job's folder at the destination; the local job file stays.
+    bool Remove();
+    // The first half of a restore (interface thread): connects, downloads the stored job file and
+    // reads the restore points. Leaves the job running (reading restore points) when Ok, idle
+    // otherwise; the caller shows Error. A mirror whose last run was interrupted is refused here.
+    TRestoreListing ReadRestorePoints();
+    // The choice was cancelled: ends the restore as cancelled.
+    void CancelRestore();
+    // Starts the restore of restore point ListIndex (of TRestoreListing::Points; -1 for a mirror)
+    // into OutPath on a worker thread.
+    void StartRestore(const QString& OutPath, const QString& password, int ListIndex);
+    // Blocks until the current worker (if any) has ended. For tests and the command line.
+    void WaitForWorker() override;
+
+    // Test seams: the waits of runs and the storage branch they use (defaults when unset).
+    TSleeper* Sleeper = nullptr;
+    TStorageOperations::TBranchFactory Branches;
 
     // The stored job file kept next to the job's folder at the destination.
     bool SaveRemoteJobFile(const QString& path, const TRemoteBackupState& state) const;
@@ -110,7 +147,11 @@ private:
     void ReadSettings(TPrimitiveReader& reader, int32_t version, bool remote);
     void WriteSettings(TPrimitiveWriter& writer) const;
 
+    void StartWorker(std::function<void()> body);
+
     bool m_remoteDestinationChanged = false;
+    std::thread m_worker;
+    QStringList m_restorePoints; // as last shown for the choice
 };
 
 // Turns a source entry of a version-1 job file into the current form: an entry without a file

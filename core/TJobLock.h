@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// Keeps one job running in one process at a time: a lock file per job in the data folder, held
+// (flock) for as long as this object lives. A second process that wants the same job, such as a
+// command-line run while the window runs it, is refused. The lock goes with the process, so a
+// crash never leaves a job locked.
+class TJobLock {
+public:
+    TJobLock() = default;
+    ~TJobLock();
+    TJobLock(const TJobLock&) = delete;
+    TJobLock& operator=(const TJobLock&) = delete;
+
+    // Takes the lock of jobName in the data folder; false when another process holds it.
+    bool TryLock(const QString& applicationDirectory, const QString& jobName);
+    void Unlock();
+    bool IsLocked() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "jobs/files/RestorePoints.h"
+#include "jobs/files/TJob_FilesAndFolders.h"
+#include "jobs/files/TSourceWalk.h"
+
+#include "storage/TStorageOperations.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class TArchiver;
+class TSleeper;
+
+// One backup run of a files-and-folders job, on the job's worker thread: connects, reads what
+// the destination holds, decides the kind of run, walks the sources into a new restore point,
+// uploads the lists and the stored job file, prunes old restore points and ends the run.
+class TBackupRun {
+public:
+    TBackupRun(TJob_FilesAndFolders& job, TSleeper& sleeper, TStorageOperations::TBranchFactory branches = {});
+    ~TBackupRun();
+
+    // The whole run (BackupInThread). Ends with the job idle.
+    void Run();
+
+private:
+    bool Cancelled() const { return m_job.JobStatus == jsCancelling; }
+    void Cancel() { m_job.JobStatus = jsCancelling; }
+    QString Tr(const QString& text) const { return m_job.Tr(text); }
+    int Retries() const { return m_job.JobOptions.Processing.IfDestinationNotAvailable_Retry_Times; }
+    QString TempFolder() const;
+    QString StoredJobFileTempPath() const;
+
+    void ReadDestinationState();
+    void HandleInterruptedRun();
+    void RemoveExistingBackup();
+    void ChooseRunAndRestorePoint();
+    void RemoveOldRestorePoints(bool beforeBackup);
+    bool CreateFolders();
+    bool UploadStartFlag();
+    bool OpenArchive();
+    void WalkSources();
+    void CloseAndUploadArchive();
+    void SaveStateAndLists();
+    void UploadListsAndJobFile();
+    void WriteEnding();
+    void EndRun(const QString& resultLine);
+    void ConnectionFailureEnding(const QString& error);
+    TOperationResult Upload(const QString& local, const QString& remote);
+
+    TJob_FilesAndFolders& m_job;
+    TSleeper& m_sleeper;
+    TStorageOperations m_storage;
+    std::unique_ptr<TArchiver> m_archiver;
+
+    QDateTime m_start;
+    QString m_jobFolder;
+    QString m_restorePointPath;
+    QString m_restorePointName;
+    TRunKind m_kind = TRunKind::Full;
+    TZipKind m_zip = TZipKind::None;
+    TRemoteBackupState m_state;
+    TRunLists m_lists;
+    QStringList m_startFlag;
+    QStringList m_oldRestorePoints;
+    bool m_previousBackupExists = false;
+    bool m_previousRunInterrupted = false;
+    bool m_removeExisting = false;
+    QString m_interruptedName;
+};

@@ -1,0 +1,328 @@
+#include "jobs/files/TRestoreRun.h"
+
+#include "jobs/files/ListFiles.h"
+#include "jobs/files/TArchiver.h"
+
+#include "core/AtomicFile.h"
+#include "core/DirectoryTree.h"
+#include "core/OleDate.h"
+#include "core/TAppGlobals.h"
+#include "core/TPrimitiveReader.h"
+#include "core/TextFormat.h"
+#include "storage/StoragePaths.h"
+#include "storage/TSleeper.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString SystemErrorText(int code) {
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+} // namespace
+
+TRestoreRun::TRestoreRun(TJob_FilesAndFolders& job, TSleeper& sleeper, TStorageOperations::TBranchFactory branches)
+    : m_job(job)
+    , m_sleeper(sleeper)
+    , m_storage(job, std::move(branches), &sleeper) {}
+
+TRestoreRun::~TRestoreRun() {
+    m_job.Archiver = nullptr;
+}
+
+QString TRestoreRun::TempFolder() const {
+    return JoinPath(m_job.JobOptions.General.PathForTempFiles, m_job.stJobName);
+}
+
+bool TRestoreRun::WaitWhilePausedAndCheckCancel() {
+    while (m_job.JobStatus == jsPaused)
+        m_sleeper.Sleep(1000);
+    return Cancelled();
+}
+
+void TRestoreRun::ErrorAndCancel(const QString& message) {
+    m_job.AddErrorLine(WithoutLineBreaks(message));
+    Cancel();
+}
+
+void TRestoreRun::Run(const QString& OutputPath, const QString& myZIPPassword, int ListInd) {
+    m_output = OutputPath;
+    while (m_output.size() > 1 && m_output.endsWith(u'/'))
+        m_output.chop(1);
+    m_password = myZIPPassword;
+    // 1.
+    const QDateTime start = QDateTime::currentDateTime();
+    const QString name = m_job.stJobName;
+    const QString starting =
+        m_job.TrFormat(QStringLiteral("Starting the \"%s\" restore to directory:"), {name}) + u' ' + m_output;
+    m_job.AddLogLine(starting);
+    App().EventsLog.AddToEventsLog(starting);
+    m_job.AddEventtoBackupHistory(Tr(QStringLiteral("Starting the restore to directory:")) + u' ' + m_output, false);
+    m_job.AddPlainLine(QStringLiteral("-------------------------------------------------"));
+    m_job.JobStatus = jsRunning;
+    m_job.JobOperation = joRestore;
+    // 2.
+    m_job.BeginRunLog(start);
+    // 3.
+    const QString connected = m_storage.ConnectToStorage();
+    if (connected.startsWith(Tr(QStringLiteral("ERROR:")))) {
+        App().EventsLog.AddToEventsLog(connected);
+        Cancel();
+    } else {
+        m_jobFolder = connected;
+        // 4. The stored job file was downloaded when the restore points were read.
+        bool loaded = false;
+        try {
+            loaded = m_job.LoadRemoteJobFile(
+                JoinPath(m_job.JobOptions.General.PathForTempFiles, name + App().RemoteJobFileExtension), false,
+                m_state);
+        } catch (const TDecodeError&) {
+            loaded = false;
+        }
+        if (!loaded) {
+            ErrorAndCancel(m_job.TrFormat(QStringLiteral("Unable to copy the job file \"%s\" from the backup directory."),
+                                          {name + App().RemoteJobFileExtension}));
+        }
+        if (!m_state.MainBackupList.isEmpty())
+            m_state.MainBackupList.removeFirst();
+        // 5.
+        if (!Cancelled()) {
+            if (m_job.Settings.Backup.BackupType == btSynchronization) {
+                if (!RestoreFolder(m_jobFolder, true))
+                    Cancel();
+            } else if (ListInd >= 0 && ListInd < m_state.MainBackupList.size()) {
+                const QStringList& points = m_state.MainBackupList;
+                const QString chosen = points.at(ListInd);
+                if (chosen.endsWith(QStringLiteral("Full)"))) {
+                    if (!RestoreFolder(JoinPath(m_jobFolder, chosen), false))
+                        Cancel();
+                } else {
+                    int full = ListInd;
+                    while (full >= 0 && !points.at(full).endsWith(QStringLiteral("Full)")))
+                        --full;
+                    if (full >= 0) {
+                        if (chosen.endsWith(QStringLiteral("Differential)"))) {
+                            if (!RestoreFolder(JoinPath(m_jobFolder, points.at(full)), false))
+                                Cancel();
+                            if (!Cancelled() && full != ListInd && !RestoreFolder(JoinPath(m_jobFolder, chosen), false))
+                                Cancel();
+                        } else {
+                            for (int i = full; i <= ListInd && !Cancelled(); ++i)
+                                if (!RestoreFolder(JoinPath(m_jobFolder, points.at(i)), false))
+                                    Cancel();
+                        }
+                    }
+                }
+            }
+        }
+    }
+    // 6.
+    if (Cancelled()) {
+        m_job.AddLogLine(Tr(QStringLiteral("Restore is cancelled.")));
+        AddToEventsLog(QStringLiteral("\"%s\" restore is cancelled."), name);
+        m_job.AddEventtoBackupHistory(Tr(QStringLiteral("Restore is cancelled.")), false);
+        m_job.LastJobResult.Cancelled = true;
+    } else {
+        const char16_t* text = u"Restore job \"%s\" is finished.";
+        const char16_t* event = u"Restore job is finished.";
+        if (m_job.LastJobResult.ErrorsCount >= 1) {
+            text = u"Restore job \"%s\" is finished with errors.";
+            event = u"Restore job is finished with errors.";
+        } else if (m_job.LastJobResult.WarningsCount >= 1) {
+            text = u"Restore job \"%s\" is finished with warnings.";
+            event = u"Restore job is finished with warnings.";
+        }
+        const QString line = m_job.TrFormat(QString::fromUtf16(text), {name});
+        m_job.AddLogLine(line);
+        App().EventsLog.AddToEventsLog(line);
+        m_job.AddEventtoBackupHistory(Tr(QString::fromUtf16(event)), false);
+    }
+    // 7.
+    m_job.AddLogLine(Tr(QStringLiteral("Removing the temporary files.")));
+    m_job.DeleteTempFiles();
+    m_storage.DisconnectFromStorage();
+    m_job.SaveRunLog();
+    m_job.LastJobResult.EndTime = OleDate::Now();
+    if (!App().IsQuitting)
+        m_job.SaveLocalJobFile(m_job.LocalJobFilePath());
+}
+
+QString TRestoreRun::OutputPathFor(const QString& entry) {
+    if (entry.isEmpty())
+        return m_output;
+    const QStringList parts = entry.split(u'/');
+    // Entries come from files at the destination: one that is absolute or climbs out must never
+    // reach the file system.
+    if (entry.startsWith(u'/') || parts.contains(QStringLiteral("..")) || parts.contains(QStringLiteral("."))) {
+        ErrorAndCancel(Tr(QStringLiteral("The entry leads outside the output folder:")) + u' ' + entry);
+        return {};
+    }
+    // No folder on the way may be a link: writing through it would land outside the output folder.
+    QString folder = m_output;
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+        folder += u'/' + parts.at(i);
+        if (m_checkedFolders.contains(folder))
+            continue;
+        struct stat st;
+        if (::lstat(QFile::encodeName(folder).constData(), &st) != 0)
+            break; // missing from here on: it will be created as real folders
+        if (!S_ISDIR(st.st_mode)) {
+            ErrorAndCancel(Tr(QStringLiteral("The entry leads outside the output folder:")) + u' ' + entry);
+            return {};
+        }
+        m_checkedFolders.insert(folder);
+    }
+    return m_output + u'/' + entry;
+}
+
+bool TRestoreRun::RestoreFolder(const QString& folder, bool mirror) {
+    // 1.
+    if (WaitWhilePausedAndCheckCancel())
+        return true;
+    m_checkedFolders.clear();
+    CreateFolderPath(TempFolder(), 0700);
+    m_job.AddLogLine(Tr(QStringLiteral("Restoring the directory:")) + u' ' + folder);
+    // 2.
+    QStringList toFetch, toCreate, foldersToDelete, filesToDelete;
+    if (mirror) {
+        toFetch = m_state.PreviousLocalFilesList;
+        toCreate = m_state.PreviousLocalDirsList;
+    } else {
+        const std::pair<const char16_t*, QStringList*> lists[] = {
+            {u"_rf.vll", &toFetch},
+            {u"_rd.vll", &toCreate},
+            {u"_rrd.vll", &foldersToDelete},
+            {u"_rrf.vll", &filesToDelete},
+        };
+        for (const auto& [file, lines] : lists) {
+            const QString local = JoinPath(TempFolder(), QString::fromUtf16(file));
+            if (m_storage.FileOperation(atCopyFromRemoteToLocalFile, local, JoinPath(folder, QString::fromUtf16(file)),
+                                        0, true) != orSuccess ||
+                !LoadListFile(local, *lines))
+                Cancel();
+        }
+    }
+    // 3.
+    const TZipKind zip = mirror ? TZipKind::None : ZipKindOfRestorePoint(LastPathComponent(folder));
+    std::unique_ptr<TArchiver> archiver;
+    const int retries = m_job.JobOptions.Processing.IfDestinationNotAvailable_Retry_Times;
+    if (!Cancelled() && zip != TZipKind::None) {
+        archiver = std::make_unique<TArchiver>(m_job);
+        if (zip == TZipKind::OneArchive) {
+            const QString local = JoinPath(TempFolder(), QStringLiteral("data.zip"));
+            if (m_storage.FileOperation(atCopyFromRemoteToLocalFile, local, JoinPath(folder, QStringLiteral("data.zip")),
+                                        retries, true) != orSuccess) {
+                Cancel();
+            } else if (!archiver->OpenForReading(local, m_password)) {
+                m_job.AddErrorLine(WithoutLineBreaks(archiver->ErrorText()));
+                return false;
+            }
+        }
+    }
+    // 4. Folders to create.
+    for (const QString& entry : std::as_const(toCreate)) {
+        if (WaitWhilePausedAndCheckCancel())
+            break;
+        const QString path = OutputPathFor(entry);
+        if (path.isEmpty())
+            break;
+        if (QFileInfo(path).isDir())
+            continue;
+        m_job.AddLogLine(Tr(QStringLiteral("Creating the directory:")) + u' ' + path);
+        if (!CreateFolderPath(path, 0755)) {
+            ErrorAndCancel(SystemErrorText(errno));
+            break;
+        }
+    }
+    // 5. Files to fetch.
+    for (const QString& entry : std::as_const(toFetch)) {
+        if (WaitWhilePausedAndCheckCancel())
+            break;
+        const QString path = OutputPathFor(entry);
+        if (path.isEmpty())
+            break;
+        if (zip == TZipKind::None) {
+            if (m_storage.FileOperation(atCopyFromRemoteToLocalFile, path, JoinPath(folder, entry), retries, true) !=
+                orSuccess)
+                Cancel();
+        } else if (zip == TZipKind::OneArchive) {
+            m_job.AddLogLine(Tr(QStringLiteral("Extracting the file:")) + u' ' + entry);
+            if (!archiver->ExtractEntry(entry, m_output)) {
+                m_job.AddErrorLine(WithoutLineBreaks(archiver->ErrorText()));
+                return false;
+            }
+        } else {
+            const QString local = JoinPath(TempFolder(), LastPathComponent(entry) + QStringLiteral(".zip"));
+            if (m_storage.FileOperation(atCopyFromRemoteToLocalFile, local, JoinPath(folder, entry + QStringLiteral(".zip")),
+                                        retries, true) != orSuccess) {
+                Cancel();
+                continue;
+            }
+            if (!archiver->OpenForReading(local, m_password)) {
+                m_job.AddErrorLine(WithoutLineBreaks(archiver->ErrorText()));
+                return false;
+            }
+            m_job.AddLogLine(Tr(QStringLiteral("Extracting the file:")) + u' ' + local);
+            QString base = FolderPart(path);
+            if (base.size() > 1 && base.endsWith(u'/'))
+                base.chop(1);
+            if (!archiver->ExtractAll(base)) {
+                m_job.AddErrorLine(WithoutLineBreaks(archiver->ErrorText()));
+                return false;
+            }
+            archiver->CloseReading();
+            m_job.AddLogLine(Tr(QStringLiteral("Removing the file:")) + u' ' + local);
+            if (!QFile::remove(local))
+                ErrorAndCancel(SystemErrorText(errno));
+        }
+    }
+    // 6. Files to delete.
+    for (const QString& entry : std::as_const(filesToDelete)) {
+        if (WaitWhilePausedAndCheckCancel())
+            break;
+        const QString path = OutputPathFor(entry);
+        if (path.isEmpty())
+            break;
+        const QByteArray native = QFile::encodeName(path);
+        struct stat st;
+        if (::lstat(native.constData(), &st) != 0) {
+            ErrorAndCancel(Tr(QStringLiteral("The file does not exist.")) + u' ' + path);
+            break;
+        }
+        if (!S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR)) {
+            m_job.AddLogLine(Tr(QStringLiteral("Removing the read-only attribute:")) + u' ' + path);
+            ::chmod(native.constData(), st.st_mode | S_IWUSR);
+        }
+        m_job.AddLogLine(Tr(QStringLiteral("Removing the file:")) + u' ' + path);
+        if (::unlink(native.constData()) != 0) {
+            ErrorAndCancel(SystemErrorText(errno));
+            break;
+        }
+    }
+    m_checkedFolders.clear();
+    // 7. Folders to delete.
+    for (const QString& entry : std::as_const(foldersToDelete)) {
+        if (WaitWhilePausedAndCheckCancel())
+            break;
+        const QString path = OutputPathFor(entry);
+        if (path.isEmpty())
+            break;
+        m_job.AddLogLine(Tr(QStringLiteral("Removing the directory:")) + u' ' + path);
+        if (!DeleteDirectoryTree(path)) {
+            ErrorAndCancel(Tr(QStringLiteral("Unable to remove the directory.")));
+            break;
+        }
+    }
+    // 8.
+    m_job.AddPlainLine(QStringLiteral("-----------------------------------------------"));
+    if (archiver)
+        archiver->CloseReading();
+    return true;
+}

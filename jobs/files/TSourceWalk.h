@@ -1,0 +1,84 @@
+#pragma once
+
+#include "jobs/files/RestorePoints.h"
+#include "jobs/files/TFileTimeStamp.h"
+#include "jobs/files/TPathList.h"
+
+#include "core/TJobTypes.h"
+
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+class TDirectoryReader;
+class TJob_FilesAndFolders;
+class TSleeper;
+class TStorageOperations;
+
+// The lists one run builds while it walks its sources. The run saves and uploads them.
+struct TRunLists {
+    TPathList CurrentFiles;      // every source file seen now, in walk order
+    QStringList CurrentTimes;    // their stamps, same order
+    TPathList CurrentFolders;    // every source folder seen now
+    QStringList CopiedFiles;     // "_rf"
+    QStringList CreatedFolders;  // "_rd"
+    QStringList RemovedFiles;    // "_rrf"
+    QStringList RemovedFolders;  // "_rrd"
+};
+
+// Walks the sources of one run: decides per file whether it changed since the run compared
+// against, creates the folders a changed file needs in the new restore point, hands the file to
+// the storage operations (plainly, into the run's archive or into an archive of its own), finds
+// what disappeared, and deals with a destination that stops accepting. Runs on the job's worker.
+class TSourceWalk {
+public:
+    struct TSetup {
+        TRunKind Kind = TRunKind::Full;
+        TZipKind Compression = TZipKind::None;
+        QString JobFolder;         // the job's folder at the destination
+        QString RestorePointPath;  // job folder joined with the restore point (mirror: the job folder)
+        TPathList PreviousFiles;
+        QStringList PreviousTimes;
+        TPathList PreviousFolders;
+    };
+
+    TSourceWalk(TJob_FilesAndFolders& job, TStorageOperations& storage, TSleeper& sleeper, TSetup setup,
+                TRunLists& lists);
+
+    // Creates every folder of rel's chain in the restore point that this run has not created yet.
+    bool EnsureFolderChain(const QString& rel);
+    // Walks the folder dir (absolute path) recorded as rel.
+    void BackupDirectory(const QString& dir, const QString& rel);
+    // A single-file source recorded by its name.
+    void BackupSingleFile(const QString& path, const QString& name);
+    // Records or (mirror runs) removes what is gone from the source.
+    void ProcessSourceDeletions();
+
+    // Sleeps while the job is paused; true when the job is being cancelled.
+    bool WaitWhilePausedAndCheckCancel();
+    bool Cancelled() const;
+
+private:
+    void WalkFolder(TDirectoryReader& reader, const QString& dir, const QString& rel);
+    // Creates one folder of the restore point (archive entry or real folder).
+    TOperationResult CreateFolder(const QString& rel);
+    // The file entry steps from the pause check on; the file is already in the current lists.
+    void TransferIfChanged(const QString& path, const QString& rel, const QString& stamp, bool needsFolder);
+    TOperationResult Transfer(const QString& path, const QString& rel);
+    // What to do when the destination refuses: true after a resume (try again), false when the
+    // run is being cancelled.
+    bool DestinationNotAccepting();
+    bool IsExcludedFolder(const QString& dir, const QString& name) const;
+    bool PassesExtensionFilter(const QString& name) const;
+
+    TJob_FilesAndFolders& m_job;
+    TStorageOperations& m_storage;
+    TSleeper& m_sleeper;
+    TSetup m_setup;
+    TRunLists& m_lists;
+    TFileTimeStamp m_stamps;
+    QSet<QString> m_createdFolders; // folders this run has made in its restore point
+    QSet<QString> m_excluded;       // lower-cased excluded folders
+    QString m_tempFolderLower;
+    QString m_extensions;           // ";" + extensions + ";"
+};

@@ -1,0 +1,191 @@
+// The files-and-folders commands of vaultora-cli as a user runs them, in real processes.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QString Cli = QStringLiteral(VAULTORA_BINARY_DIR "/bin/vaultora-cli");
+
+struct TRun {
+    int ExitCode = -1;
+    QString Out;
+    QString Err;
+};
+
+void Write(const QString& path, const QByteArray& data) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(data);
+}
+
+} // namespace
+
+class TestCliFiles : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_root;
+
+    QString Path(const QString& name) const { return m_root.filePath(name); }
+
+    QProcessEnvironment Environment() const {
+        // The program's default folders (temporary files, logs) live below XDG folders: keep them
+        // inside the test's own folder.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"XDG_CACHE_HOME"_s, Path(u"cache"_s));
+        environment.insert(u"XDG_DOCUMENTS_DIR"_s, Path(u"documents"_s));
+        environment.insert(u"HOME"_s, Path(u"home"_s));
+        return environment;
+    }
+
+    TRun Run(const QStringList& args) {
+        QProcess process;
+        process.setProcessEnvironment(Environment());
+        process.start(Cli, QStringList{u"--data-dir"_s, Path(u"data"_s)} + args);
+        TRun run;
+        if (!process.waitForFinished(120000))
+            return run;
+        run.ExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+        run.Out = QString::fromUtf8(process.readAllStandardOutput());
+        run.Err = QString::fromUtf8(process.readAllStandardError());
+        return run;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        Write(Path(u"src/a.txt"_s), "a");
+        Write(Path(u"src/sub/b.txt"_s), "b");
+        Write(Path(u"other/sub/c.txt"_s), "c");
+        QDir().mkpath(Path(u"dest"_s));
+        Write(Path(u"password"_s), "secret\n");
+    }
+
+    void newRefusesWhatTheWizardRefuses_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        const QString src = Path(u"src"_s), dest = Path(u"dest"_s);
+        QTest::newRow("forbidden character") << QStringList{u"new"_s, u"a:b"_s, u"--source"_s, src, u"--to"_s, dest}
+                                             << u"not allowed"_s;
+        QTest::newRow("missing source") << QStringList{u"new"_s, u"X"_s, u"--source"_s, Path(u"nope"_s), u"--to"_s, dest}
+                                        << u"The source does not exist:"_s;
+        QTest::newRow("missing destination")
+            << QStringList{u"new"_s, u"X"_s, u"--source"_s, src, u"--to"_s, Path(u"nowhere"_s)}
+            << u"The directory does not exist:"_s;
+        QTest::newRow("two folders of one name")
+            << QStringList{u"new"_s, u"X"_s, u"--source"_s, Path(u"src/sub"_s), u"--source"_s, Path(u"other/sub"_s),
+                           u"--to"_s, dest}
+            << u"having the same name"_s;
+        QTest::newRow("bad extension list")
+            << QStringList{u"new"_s, u"X"_s, u"--source"_s, src, u"--to"_s, dest, u"--include"_s, u"*.txt"_s}
+            << u"are not allowed"_s;
+        QTest::newRow("mirror with compression")
+            << QStringList{u"new"_s, u"X"_s, u"--source"_s, src, u"--to"_s, dest, u"--type"_s, u"mirror"_s, u"--zip"_s}
+            << u"Compression is not supported for Mirror type"_s;
+        QTest::newRow("encryption without a password file")
+            << QStringList{u"new"_s, u"X"_s, u"--source"_s, src, u"--to"_s, dest, u"--zip"_s, u"--encrypt"_s, u"aes256"_s}
+            << u"--password-file"_s;
+    }
+
+    void newRefusesWhatTheWizardRefuses() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        const TRun run = Run(args);
+        QCOMPARE(run.ExitCode, 64);
+        QVERIFY2(run.Err.contains(message), qPrintable(run.Err));
+    }
+
+    void backupRestoreAndTheRest() {
+        QCOMPARE(Run({u"new"_s, u"Docs"_s, u"--source"_s, Path(u"src"_s), u"--to"_s, Path(u"dest"_s), u"--include"_s,
+                      u"TXT; doc ;"_s, u"--zip"_s, u"--encrypt"_s, u"aes128"_s, u"--password-file"_s,
+                      Path(u"password"_s)})
+                     .ExitCode,
+                 0);
+        const TRun taken = Run({u"new"_s, u"docs"_s, u"--source"_s, Path(u"src"_s), u"--to"_s, Path(u"dest"_s)});
+        QCOMPARE(taken.ExitCode, 64); // names are unique ignoring case
+        const TRun shown = Run({u"show"_s, u"Docs"_s, u"--json"_s});
+        QVERIFY(shown.Out.contains(u"\"Extensions\": \"txt;doc\""_s));
+        QVERIFY(!shown.Out.contains(u"secret"_s));
+
+        const TRun backup = Run({u"backup"_s, u"Docs"_s});
+        QCOMPARE(backup.ExitCode, 0);
+        QVERIFY(backup.Out.contains(u"Backup job \"Docs\" is finished. Files copied: 2."_s));
+        Write(Path(u"src/a.txt"_s), "a changed");
+        QCOMPARE(Run({u"backup"_s, u"Docs"_s}).ExitCode, 0);
+
+        const TRun points = Run({u"points"_s, u"Docs"_s});
+        QCOMPARE(points.ExitCode, 0);
+        const QStringList lines = points.Out.trimmed().split(u'\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines[0].startsWith(u"1\t"_s) && lines[0].endsWith(u"(ZIP , Full)"_s));
+        QVERIFY(lines[0].contains(u':'));
+        QVERIFY(lines[1].startsWith(u"2\t"_s) && lines[1].endsWith(u"(ZIP , Incremental)"_s));
+
+        QCOMPARE(Run({u"restore"_s, u"Docs"_s, u"--to"_s, Path(u"out1"_s), u"--point"_s, u"1"_s, u"--password-file"_s,
+                      Path(u"password"_s)})
+                     .ExitCode,
+                 0);
+        QFile first(Path(u"out1/src/a.txt"_s));
+        QVERIFY(first.open(QIODevice::ReadOnly));
+        QCOMPARE(first.readAll(), QByteArray("a"));
+        const TRun wrong = Run({u"restore"_s, u"Docs"_s, u"--to"_s, Path(u"out2"_s), u"--latest"_s});
+        QCOMPARE(wrong.ExitCode, 3); // no password: the encrypted archive fails, the restore is cancelled
+        QCOMPARE(Run({u"restore"_s, u"Docs"_s, u"--to"_s, Path(u"out3"_s), u"--password-file"_s, Path(u"password"_s)})
+                     .ExitCode,
+                 0);
+        QFile latest(Path(u"out3/src/a.txt"_s));
+        QVERIFY(latest.open(QIODevice::ReadOnly));
+        QCOMPARE(latest.readAll(), QByteArray("a changed"));
+
+        const TRun log = Run({u"log"_s, u"Docs"_s});
+        QCOMPARE(log.ExitCode, 0);
+        QVERIFY(log.Out.contains(u"Restore job \"Docs\" is finished."_s));
+        const TRun history = Run({u"log"_s, u"Docs"_s, u"--history"_s});
+        QCOMPARE(history.ExitCode, 0);
+        QVERIFY(history.Out.contains(u"Target: incremental copy of the source."_s));
+        QVERIFY(history.Out.contains(u"Restore is cancelled."_s));
+
+        QCOMPARE(Run({u"remove"_s, u"Docs"_s, u"--with-backup"_s}).ExitCode, 0);
+        QVERIFY(!QFileInfo::exists(Path(u"dest/Docs"_s)));
+        QVERIFY(!QFileInfo::exists(Path(u"dest/Docs.vlj"_s)));
+        QCOMPARE(Run({u"show"_s, u"Docs"_s}).ExitCode, 64);
+    }
+
+    void ctrlCCancelsCleanlyAndASecondRunIsRefused() {
+        // Enough files that the run is still going when the signal arrives.
+        for (int i = 0; i < 3000; ++i)
+            Write(Path(u"many/f"_s + QString::number(i)), QByteArray(2048, 'x'));
+        QCOMPARE(Run({u"new"_s, u"Many"_s, u"--source"_s, Path(u"many"_s), u"--to"_s, Path(u"dest"_s)}).ExitCode, 0);
+        QProcess backup;
+        backup.setProcessEnvironment(Environment());
+        backup.start(Cli, {u"--data-dir"_s, Path(u"data"_s), u"backup"_s, u"Many"_s});
+        QVERIFY(backup.waitForStarted());
+        QString seen;
+        while (!seen.contains(u"Copying the file: "_s + Path(u"many"_s)) && backup.state() == QProcess::Running) {
+            backup.waitForReadyRead(5000);
+            seen += QString::fromUtf8(backup.readAllStandardOutput());
+        }
+        // The job runs in one process at a time.
+        const TRun second = Run({u"backup"_s, u"Many"_s});
+        QCOMPARE(second.ExitCode, 64);
+        QVERIFY(second.Err.contains(u"running"_s));
+        ::kill(pid_t(backup.processId()), SIGINT);
+        QVERIFY(backup.waitForFinished(60000));
+        seen += QString::fromUtf8(backup.readAllStandardOutput());
+        QCOMPARE(backup.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(backup.exitCode(), 3);
+        QVERIFY(seen.contains(u"Backup is cancelled."_s));
+        QVERIFY(QFileInfo::exists(Path(u"dest/Many/_startflag.vll"_s)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliFiles)
+#include "tst_cli_files.moc"
