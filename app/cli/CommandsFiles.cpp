@@ -23,8 +23,7 @@ namespace {
 bool ReadPasswordFile(TCliContext& context, const QString& path, QString& password) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        context.Err << "vaultora-cli: cannot read the password file " << path << ": " << file.errorString()
-                    << Qt::endl;
+        context.Err << "vaultora-cli: cannot read the password file " << path << ": " << file.errorString() << Qt::endl;
         return false;
     }
     password = QString::fromUtf8(file.readLine());
@@ -89,8 +88,8 @@ int CommandNew(TCliContext& context) {
     QString value;
     while (context.TakeOption(QStringLiteral("--source"), &value))
         sources.append(value);
-    QString to, type = QStringLiteral("incremental"), fullEvery, fullOver, keep, include, exclude, level,
-                noCompress, encrypt, passwordFile;
+    QString to, type = QStringLiteral("incremental"), fullEvery, fullOver, keep, include, exclude, level, noCompress,
+                encrypt, passwordFile;
     const bool hasTo = context.TakeOption(QStringLiteral("--to"), &to);
     context.TakeOption(QStringLiteral("--type"), &type);
     const bool hasEvery = context.TakeOption(QStringLiteral("--full-every"), &fullEvery);
@@ -107,7 +106,8 @@ int CommandNew(TCliContext& context) {
     const bool hasPasswordFile = context.TakeOption(QStringLiteral("--password-file"), &passwordFile);
     if (context.Args.size() != 1 || sources.isEmpty() || !hasTo)
         return context.Usage(QStringLiteral(
-            "usage: new NAME --source PATH [--source PATH]... --to FOLDER [--type incremental|differential|full|mirror] "
+            "usage: new NAME --source PATH [--source PATH]... --to FOLDER [--type "
+            "incremental|differential|full|mirror] "
             "[--full-every N | --full-over-percent P] [--keep N] [--prune-first] [--include EXTS | --exclude EXTS] "
             "[--zip [--per-file] [--level fastest|normal|max|none] [--no-compress EXTS] "
             "[--encrypt aes128|aes192|aes256|zipcrypto --password-file FILE]]"));
@@ -179,7 +179,8 @@ int CommandNew(TCliContext& context) {
         return context.Usage(QStringLiteral("--full-every, --full-over-percent and --keep take whole numbers"));
     s.Backup.RemoveOldBackupsBeforeStartingNewBackup = pruneFirst;
 
-    s.Compression.NoCompressionExtensions = QStringLiteral("zip;rar;7z;cab;mp3;jpg;gif;ace;jar;gz;tar;chm;png;sit;sitx;rpm");
+    s.Compression.NoCompressionExtensions =
+        QStringLiteral("zip;rar;7z;cab;mp3;jpg;gif;ace;jar;gz;tar;chm;png;sit;sitx;rpm");
     if (zip && s.Backup.BackupType == btSynchronization) {
         context.Err << "vaultora-cli: "
                     << TranslateText(QStringLiteral("Compression is not supported for Mirror type. Alternatively you "
@@ -285,7 +286,8 @@ int CommandRestore(TCliContext& context) {
     const bool latest = context.TakeSwitch(QStringLiteral("--latest"));
     const bool hasPassword = context.TakeOption(QStringLiteral("--password-file"), &passwordFile);
     if (context.Args.size() != 1 || !hasTo || (hasPoint && latest))
-        return context.Usage(QStringLiteral("usage: restore NAME --to FOLDER [--point N | --latest] [--password-file FILE]"));
+        return context.Usage(
+            QStringLiteral("usage: restore NAME --to FOLDER [--point N | --latest] [--password-file FILE]"));
     TJob_FilesAndFolders* job = RequireFilesJob(context, context.Args.first());
     if (!job)
         return ceUsage;

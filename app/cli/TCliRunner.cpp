@@ -33,7 +33,9 @@ QString SizeText(int64_t bytes) {
 
 } // namespace
 
-TCliRunner::TCliRunner(TCliContext& context, TJob& job) : m_context(context), m_job(job) {
+TCliRunner::TCliRunner(TCliContext& context, TJob& job)
+    : m_context(context)
+    , m_job(job) {
     m_terminal = ::isatty(STDOUT_FILENO) == 1;
     StopRequested = 0;
     struct sigaction action {};

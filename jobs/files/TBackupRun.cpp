@@ -4,11 +4,11 @@
 #include "jobs/files/TArchiver.h"
 
 #include "core/AtomicFile.h"
-#include "net/EmailNotification.h"
 #include "core/OleDate.h"
 #include "core/TAppGlobals.h"
 #include "core/TPrimitiveReader.h"
 #include "core/TextFormat.h"
+#include "net/EmailNotification.h"
 #include "storage/StoragePaths.h"
 #include "storage/TSleeper.h"
 
@@ -60,15 +60,15 @@ void TBackupRun::Run() {
     m_job.CurrentBackupFilesProcessed = 0;
     m_job.CurrentBackupSize = 0;
 
-    ReadDestinationState();   // 4, 5
-    HandleInterruptedRun();   // 6
-    RemoveExistingBackup();   // 7
-    ChooseRunAndRestorePoint(); // 8, 9
+    ReadDestinationState();                                                      // 4, 5
+    HandleInterruptedRun();                                                      // 6
+    RemoveExistingBackup();                                                      // 7
+    ChooseRunAndRestorePoint();                                                  // 8, 9
     if (!Cancelled() && CreateFolders() && UploadStartFlag() && OpenArchive()) { // 10, 11, 12
-        WalkSources();          // 13, 14
-        CloseAndUploadArchive(); // 15
-        SaveStateAndLists();    // 16
-        UploadListsAndJobFile(); // 17, 18
+        WalkSources();                                                           // 13, 14
+        CloseAndUploadArchive();                                                 // 15
+        SaveStateAndLists();                                                     // 16
+        UploadListsAndJobFile();                                                 // 17, 18
         if (!Cancelled() && !m_job.Settings.Backup.RemoveOldBackupsBeforeStartingNewBackup)
             RemoveOldRestorePoints(false); // 19
     } else if (m_archiver) {
@@ -114,7 +114,8 @@ void TBackupRun::HandleInterruptedRun() {
     if (m_storage.FileOperation(atCopyFromRemoteToLocalFile, flag, JoinPath(m_jobFolder, StartFlagName), 0, false) !=
         orSuccess)
         return;
-    m_job.AddWarningLine(Tr(QStringLiteral("The previous backup has been cancelled and the backup files may be corrupted.")));
+    m_job.AddWarningLine(
+        Tr(QStringLiteral("The previous backup has been cancelled and the backup files may be corrupted.")));
     m_previousRunInterrupted = true;
     QStringList lines;
     if (LoadListFile(flag, lines) && !lines.isEmpty())
@@ -373,8 +374,9 @@ void TBackupRun::SaveStateAndLists() {
         stored.PreviousLocalDirsList = m_lists.CurrentFolders.Items();
     }
     if (!m_job.SaveRemoteJobFile(StoredJobFileTempPath(), stored)) {
-        m_job.AddErrorLine(Tr(QStringLiteral("Unable to save the settings. Please check the possibility to write to the file:")) +
-                           u' ' + StoredJobFileTempPath());
+        m_job.AddErrorLine(
+            Tr(QStringLiteral("Unable to save the settings. Please check the possibility to write to the file:")) +
+            u' ' + StoredJobFileTempPath());
         Cancel();
         return;
     }
@@ -475,9 +477,8 @@ void TBackupRun::EndRun(const QString& resultLine) {
 void TBackupRun::ConnectionFailureEnding(const QString& error) {
     m_job.AddLogLine(Tr(QStringLiteral("Backup is cancelled.")));
     m_job.AddEventtoBackupHistory(Tr(QStringLiteral("Backup is cancelled.")) + u' ' + error, false);
-    App().EventsLog.AddToEventsLog(FormatText(TranslateText(QStringLiteral("\"%s\" backup is cancelled:")),
-                                              {m_job.stJobName}) +
-                                   u' ' + error);
+    App().EventsLog.AddToEventsLog(
+        FormatText(TranslateText(QStringLiteral("\"%s\" backup is cancelled:")), {m_job.stJobName}) + u' ' + error);
     m_job.SaveRunLog();
     m_job.LastJobResult.Cancelled = true;
     m_job.LastJobResult.EndTime = OleDate::Now();

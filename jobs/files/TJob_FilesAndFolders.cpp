@@ -8,9 +8,9 @@
 #include "core/FileCipher.h"
 #include "core/OleDate.h"
 #include "core/TAppGlobals.h"
-#include "storage/TSleeper.h"
 #include "core/TPrimitiveReader.h"
 #include "core/TPrimitiveWriter.h"
+#include "storage/TSleeper.h"
 
 #include <QJsonArray>
 
@@ -256,7 +256,8 @@ TRestoreListing TJob_FilesAndFolders::ReadRestorePoints() {
     TStorageOperations storage(*this, Branches, Sleeper);
     const QString folder = storage.ConnectToStorage();
     if (folder.startsWith(Tr(QStringLiteral("ERROR:")))) {
-        listing.Error = Tr(QStringLiteral("Unable to connect to the backup storage.")) + QStringLiteral("\r\n") + folder;
+        listing.Error =
+            Tr(QStringLiteral("Unable to connect to the backup storage.")) + QStringLiteral("\r\n") + folder;
         JobStatus = jsNone;
         return listing;
     }
@@ -298,9 +299,10 @@ TRestoreListing TJob_FilesAndFolders::ReadRestorePoints() {
     // 8.
     if (interrupted && listing.Mirror) {
         JobStatus = jsCancelling;
-        listing.Error = TrFormat(QStringLiteral("Last backup job was cancelled, so %s is not able to restore your files. "
-                                                "Please copy the backup folder \"%s\" from the storage manually."),
-                                 {QString::fromUtf16(TAppGlobals::ApplicationTitle), stJobName});
+        listing.Error =
+            TrFormat(QStringLiteral("Last backup job was cancelled, so %s is not able to restore your files. "
+                                    "Please copy the backup folder \"%s\" from the storage manually."),
+                     {QString::fromUtf16(TAppGlobals::ApplicationTitle), stJobName});
         AddErrorLine(listing.Error);
         CancelRestore();
         return listing;

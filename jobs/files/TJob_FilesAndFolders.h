@@ -85,7 +85,7 @@ class TSleeper;
 // What reading the restore points found, for the restore-point choice.
 struct TRestoreListing {
     bool Ok = false;
-    QString Error;     // the message to show when not Ok
+    QString Error;       // the message to show when not Ok
     bool Mirror = false; // a mirror is restored whole: no choice to make
     QStringList Points;  // restore points, oldest first, times shown with ":"
     QStringList Raw;     // the same as stored

@@ -87,8 +87,9 @@ void TRestoreRun::Run(const QString& OutputPath, const QString& myZIPPassword, i
             loaded = false;
         }
         if (!loaded) {
-            ErrorAndCancel(m_job.TrFormat(QStringLiteral("Unable to copy the job file \"%s\" from the backup directory."),
-                                          {name + App().RemoteJobFileExtension}));
+            ErrorAndCancel(
+                m_job.TrFormat(QStringLiteral("Unable to copy the job file \"%s\" from the backup directory."),
+                               {name + App().RemoteJobFileExtension}));
         }
         if (!m_state.MainBackupList.isEmpty())
             m_state.MainBackupList.removeFirst();
@@ -217,8 +218,8 @@ bool TRestoreRun::RestoreFolder(const QString& folder, bool mirror) {
         archiver = std::make_unique<TArchiver>(m_job);
         if (zip == TZipKind::OneArchive) {
             const QString local = JoinPath(TempFolder(), QStringLiteral("data.zip"));
-            if (m_storage.FileOperation(atCopyFromRemoteToLocalFile, local, JoinPath(folder, QStringLiteral("data.zip")),
-                                        retries, true) != orSuccess) {
+            if (m_storage.FileOperation(atCopyFromRemoteToLocalFile, local,
+                                        JoinPath(folder, QStringLiteral("data.zip")), retries, true) != orSuccess) {
                 Cancel();
             } else if (!archiver->OpenForReading(local, m_password)) {
                 m_job.AddErrorLine(WithoutLineBreaks(archiver->ErrorText()));
@@ -260,8 +261,8 @@ bool TRestoreRun::RestoreFolder(const QString& folder, bool mirror) {
             }
         } else {
             const QString local = JoinPath(TempFolder(), LastPathComponent(entry) + QStringLiteral(".zip"));
-            if (m_storage.FileOperation(atCopyFromRemoteToLocalFile, local, JoinPath(folder, entry + QStringLiteral(".zip")),
-                                        retries, true) != orSuccess) {
+            if (m_storage.FileOperation(atCopyFromRemoteToLocalFile, local,
+                                        JoinPath(folder, entry + QStringLiteral(".zip")), retries, true) != orSuccess) {
                 Cancel();
                 continue;
             }

@@ -17,13 +17,13 @@ class TStorageOperations;
 
 // The lists one run builds while it walks its sources. The run saves and uploads them.
 struct TRunLists {
-    TPathList CurrentFiles;      // every source file seen now, in walk order
-    QStringList CurrentTimes;    // their stamps, same order
-    TPathList CurrentFolders;    // every source folder seen now
-    QStringList CopiedFiles;     // "_rf"
-    QStringList CreatedFolders;  // "_rd"
-    QStringList RemovedFiles;    // "_rrf"
-    QStringList RemovedFolders;  // "_rrd"
+    TPathList CurrentFiles;     // every source file seen now, in walk order
+    QStringList CurrentTimes;   // their stamps, same order
+    TPathList CurrentFolders;   // every source folder seen now
+    QStringList CopiedFiles;    // "_rf"
+    QStringList CreatedFolders; // "_rd"
+    QStringList RemovedFiles;   // "_rrf"
+    QStringList RemovedFolders; // "_rrd"
 };
 
 // Walks the sources of one run: decides per file whether it changed since the run compared
@@ -35,8 +35,8 @@ public:
     struct TSetup {
         TRunKind Kind = TRunKind::Full;
         TZipKind Compression = TZipKind::None;
-        QString JobFolder;         // the job's folder at the destination
-        QString RestorePointPath;  // job folder joined with the restore point (mirror: the job folder)
+        QString JobFolder;        // the job's folder at the destination
+        QString RestorePointPath; // job folder joined with the restore point (mirror: the job folder)
         TPathList PreviousFiles;
         QStringList PreviousTimes;
         TPathList PreviousFolders;
@@ -80,5 +80,5 @@ private:
     QSet<QString> m_createdFolders; // folders this run has made in its restore point
     QSet<QString> m_excluded;       // lower-cased excluded folders
     QString m_tempFolderLower;
-    QString m_extensions;           // ";" + extensions + ";"
+    QString m_extensions; // ";" + extensions + ";"
 };

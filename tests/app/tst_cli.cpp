@@ -20,7 +20,14 @@ struct TRun {
 };
 
 TRun RunCli(const QStringList& args) {
+    // Keep the program's default folders (temporary files, logs) out of the real home folder.
+    static QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral(".cache")));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(Cli, args);
     TRun run;
     if (!process.waitForFinished(60000))

@@ -73,15 +73,16 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("message");
         const QString src = Path(u"src"_s), dest = Path(u"dest"_s);
-        QTest::newRow("forbidden character") << QStringList{u"new"_s, u"a:b"_s, u"--source"_s, src, u"--to"_s, dest}
-                                             << u"not allowed"_s;
-        QTest::newRow("missing source") << QStringList{u"new"_s, u"X"_s, u"--source"_s, Path(u"nope"_s), u"--to"_s, dest}
+        QTest::newRow("forbidden character")
+            << QStringList{u"new"_s, u"a:b"_s, u"--source"_s, src, u"--to"_s, dest} << u"not allowed"_s;
+        QTest::newRow("missing source") << QStringList{u"new"_s,        u"X"_s,    u"--source"_s,
+                                                       Path(u"nope"_s), u"--to"_s, dest}
                                         << u"The source does not exist:"_s;
         QTest::newRow("missing destination")
             << QStringList{u"new"_s, u"X"_s, u"--source"_s, src, u"--to"_s, Path(u"nowhere"_s)}
             << u"The directory does not exist:"_s;
         QTest::newRow("two folders of one name")
-            << QStringList{u"new"_s, u"X"_s, u"--source"_s, Path(u"src/sub"_s), u"--source"_s, Path(u"other/sub"_s),
+            << QStringList{u"new"_s,  u"X"_s, u"--source"_s, Path(u"src/sub"_s), u"--source"_s, Path(u"other/sub"_s),
                            u"--to"_s, dest}
             << u"having the same name"_s;
         QTest::newRow("bad extension list")
@@ -91,7 +92,8 @@ private Q_SLOTS:
             << QStringList{u"new"_s, u"X"_s, u"--source"_s, src, u"--to"_s, dest, u"--type"_s, u"mirror"_s, u"--zip"_s}
             << u"Compression is not supported for Mirror type"_s;
         QTest::newRow("encryption without a password file")
-            << QStringList{u"new"_s, u"X"_s, u"--source"_s, src, u"--to"_s, dest, u"--zip"_s, u"--encrypt"_s, u"aes256"_s}
+            << QStringList{u"new"_s, u"X"_s,     u"--source"_s,  src,        u"--to"_s,
+                           dest,     u"--zip"_s, u"--encrypt"_s, u"aes256"_s}
             << u"--password-file"_s;
     }
 
@@ -104,11 +106,11 @@ private Q_SLOTS:
     }
 
     void backupRestoreAndTheRest() {
-        QCOMPARE(Run({u"new"_s, u"Docs"_s, u"--source"_s, Path(u"src"_s), u"--to"_s, Path(u"dest"_s), u"--include"_s,
-                      u"TXT; doc ;"_s, u"--zip"_s, u"--encrypt"_s, u"aes128"_s, u"--password-file"_s,
-                      Path(u"password"_s)})
-                     .ExitCode,
-                 0);
+        QCOMPARE(
+            Run({u"new"_s, u"Docs"_s, u"--source"_s, Path(u"src"_s), u"--to"_s, Path(u"dest"_s), u"--include"_s,
+                 u"TXT; doc ;"_s, u"--zip"_s, u"--encrypt"_s, u"aes128"_s, u"--password-file"_s, Path(u"password"_s)})
+                .ExitCode,
+            0);
         const TRun taken = Run({u"new"_s, u"docs"_s, u"--source"_s, Path(u"src"_s), u"--to"_s, Path(u"dest"_s)});
         QCOMPARE(taken.ExitCode, 64); // names are unique ignoring case
         const TRun shown = Run({u"show"_s, u"Docs"_s, u"--json"_s});
