@@ -4,6 +4,7 @@
 
 #include "TServerProcess.h"
 
+#include "core/TAppGlobals.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
 #include "net/EmailNotification.h"
 #include "net/TSmtpClient.h"
@@ -76,6 +77,8 @@ private Q_SLOTS:
     void proxies_data();
     void proxies();
     void connectionFailureReport();
+    void backupRunsSendTheirReport_data();
+    void backupRunsSendTheirReport();
     void testMessage_data();
     void testMessage();
     void silentServerTimesOut();
@@ -584,6 +587,83 @@ void TestSmtpDelivery::connectionFailureReport() {
     QCOMPARE(parts.size(), 2);
     QCOMPARE(QString::fromUtf8(PartData(parts.at(0).toObject())), text);
     QCOMPARE(PartData(parts.at(1).toObject()), log);
+}
+
+void TestSmtpDelivery::backupRunsSendTheirReport_data() {
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<int>("security");
+    QTest::addColumn<bool>("onlyIfCancelled");
+    QTest::addColumn<bool>("destinationMissing");
+    QTest::addColumn<QString>("ending"); // empty: no report
+    QTest::newRow("plain") << "plain" << 0 << false << false << "Backup job \"Nightly\" is finished.";
+    QTest::newRow("implicit TLS, SSL choice")
+        << "implicit" << 1 << false << false << "Backup job \"Nightly\" is finished.";
+    QTest::newRow("implicit TLS, TLS choice")
+        << "implicit" << 2 << false << false << "Backup job \"Nightly\" is finished.";
+    QTest::newRow("finished run, only-if-cancelled") << "plain" << 0 << true << false << "";
+    QTest::newRow("no connection, only-if-cancelled")
+        << "implicit" << 1 << true << true << "ERROR: The directory does not exist:";
+}
+
+// A whole backup run mails its report at its end, with the log file the run just wrote.
+void TestSmtpDelivery::backupRunsSendTheirReport() {
+    QFETCH(QString, server);
+    QFETCH(int, security);
+    QFETCH(bool, onlyIfCancelled);
+    QFETCH(bool, destinationMissing);
+    QFETCH(QString, ending);
+    const QString root = FWork.filePath(QStringLiteral("run-") + QString::number(QTest::currentDataTag()[0]));
+    QDir(root).removeRecursively();
+    QVERIFY(QDir().mkpath(root + QStringLiteral("/src")) && QDir().mkpath(root + QStringLiteral("/dest")));
+    QFile source(root + QStringLiteral("/src/report me.txt"));
+    QVERIFY(source.open(QIODevice::WriteOnly));
+    source.write("content");
+    source.close();
+
+    TAppGlobals& app = App();
+    app.ApplicationDirectory = root + QStringLiteral("/data");
+    QVERIFY(QDir().mkpath(app.ApplicationDirectory));
+    app.Options = TOptions();
+    app.Options.General.PathForTempFiles = root + QStringLiteral("/temp");
+    app.Options.Logging.PathForLogFiles = root + QStringLiteral("/logs");
+    TEmailOptions& email = app.Options.Email;
+    email.SendEmailNotificationWhenFinishedBackup = true;
+    email.SendOnlyIfJobIscancelledDueToErrors = onlyIfCancelled;
+    email.RecipientEmail = Recipient;
+    email.SMTPHost = QStringLiteral("127.0.0.1");
+    email.SMTPPort = QString::number(ServerPort(server));
+    email.Username = ServerUser;
+    email.Password = ServerPassword;
+    email.Security = security;
+
+    TJob_FilesAndFolders job(QStringLiteral("Nightly"));
+    job.Settings.Sources.List = {root + QStringLiteral("/src/*")};
+    job.DestinationSettings.LocalOrExternalDrive.Disk =
+        root + (destinationMissing ? QStringLiteral("/unplugged") : QStringLiteral("/dest"));
+    job.Backup();
+    job.WaitForWorker();
+    QCOMPARE(job.JobStatus.Load(), jsNone);
+
+    const QList<QJsonObject> messages = TakeMessages();
+    if (ending.isEmpty()) {
+        QCOMPARE(messages.size(), 0);
+        return;
+    }
+    QCOMPARE(messages.size(), 1);
+    const QJsonObject& message = messages.first();
+    CheckCommon(message);
+    QCOMPARE(message.value(QStringLiteral("subject")).toString(), QStringLiteral("Backup Report: Nightly"));
+    const QJsonArray parts = message.value(QStringLiteral("parts")).toArray();
+    QCOMPARE(parts.size(), 2);
+    const QString text = QString::fromUtf8(PartData(parts.at(0).toObject()));
+    QVERIFY2(text.contains(ending), qPrintable(text));
+    // The attachment is the log file of this very run.
+    QCOMPARE(job.LogList.size(), 1);
+    QFile log(root + QStringLiteral("/logs/Nightly/") + job.LogList.last() + QStringLiteral(".txt"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(PartData(parts.at(1).toObject()), log.readAll());
+    QCOMPARE(parts.at(1).toObject().value(QStringLiteral("filename")).toString(),
+             job.LogList.last() + QStringLiteral(".txt"));
 }
 
 void TestSmtpDelivery::testMessage_data() {
