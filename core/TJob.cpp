@@ -376,8 +376,7 @@ bool TJob::SaveLocalJobFile(const QString& path) const {
     WriteLocalBody(writer);
     if (!WriteEncipheredFile(path, writer.Data())) {
         App().EventsLog.AddToEventsLog(
-            TranslateText(
-                QStringLiteral("Unable to save the settings. Please check the possibility to write to the file:")) +
+            Tr(QStringLiteral("Unable to save the settings. Please check the possibility to write to the file:")) +
             u' ' + path);
         return false;
     }

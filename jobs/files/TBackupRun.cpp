@@ -436,7 +436,7 @@ void TBackupRun::WriteEnding() {
     if (Cancelled()) {
         line = Tr(QStringLiteral("Backup is cancelled."));
         history = line;
-        AddToEventsLog(QStringLiteral("\"%s\" backup is cancelled."), name);
+        App().EventsLog.AddToEventsLog(m_job.TrFormat(QStringLiteral("\"%s\" backup is cancelled."), {name}));
         m_job.LastJobResult.Cancelled = true;
     } else {
         const char16_t* text;
@@ -477,8 +477,8 @@ void TBackupRun::EndRun(const QString& resultLine) {
 void TBackupRun::ConnectionFailureEnding(const QString& error) {
     m_job.AddLogLine(Tr(QStringLiteral("Backup is cancelled.")));
     m_job.AddEventtoBackupHistory(Tr(QStringLiteral("Backup is cancelled.")) + u' ' + error, false);
-    App().EventsLog.AddToEventsLog(
-        FormatText(TranslateText(QStringLiteral("\"%s\" backup is cancelled:")), {m_job.stJobName}) + u' ' + error);
+    App().EventsLog.AddToEventsLog(m_job.TrFormat(QStringLiteral("\"%s\" backup is cancelled:"), {m_job.stJobName}) +
+                                   u' ' + error);
     m_job.SaveRunLog();
     m_job.LastJobResult.Cancelled = true;
     m_job.LastJobResult.EndTime = OleDate::Now();

@@ -127,7 +127,7 @@ void TRestoreRun::Run(const QString& OutputPath, const QString& myZIPPassword, i
     // 6.
     if (Cancelled()) {
         m_job.AddLogLine(Tr(QStringLiteral("Restore is cancelled.")));
-        AddToEventsLog(QStringLiteral("\"%s\" restore is cancelled."), name);
+        App().EventsLog.AddToEventsLog(m_job.TrFormat(QStringLiteral("\"%s\" restore is cancelled."), {name}));
         m_job.AddEventtoBackupHistory(Tr(QStringLiteral("Restore is cancelled.")), false);
         m_job.LastJobResult.Cancelled = true;
     } else {
