@@ -239,6 +239,13 @@ void TJob::WriteHeader(TPrimitiveWriter& writer, int32_t version, TJobKind kind)
         writer.WriteInt32(int32_t(kind));
 }
 
+int32_t TJob::ReadHeader(TPrimitiveReader& reader) {
+    const int32_t version = reader.ReadInt32();
+    if (version >= 4)
+        reader.ReadInt32();
+    return version;
+}
+
 void TJob::ReadResultBlock(TPrimitiveReader& reader, int32_t version) {
     LastJobResult.StartTime = reader.ReadDouble();
     LastJobResult.EndTime = reader.ReadDouble();
@@ -359,9 +366,7 @@ bool TJob::LoadLocalJobFile(const QString& path) {
     }
     try {
         TPrimitiveReader reader(plain);
-        const int32_t version = reader.ReadInt32();
-        if (version >= 4)
-            reader.ReadInt32(); // kind code; the caller chose the class from it
+        const int32_t version = ReadHeader(reader); // the caller chose the class from the kind
         ReadLocalBody(reader, version);
         return true;
     } catch (const TDecodeError&) {

@@ -151,6 +151,8 @@ protected:
     void ReadRemoteSchedulingBlock(TPrimitiveReader& reader);
 
     static void WriteHeader(TPrimitiveWriter& writer, int32_t version, TJobKind kind);
+    // Reads the format version and, from version 4 on, skips the kind code; returns the version.
+    static int32_t ReadHeader(TPrimitiveReader& reader);
 
 private:
     QDateTime m_runLogMoment; // names the current run's log file

@@ -61,6 +61,14 @@ bool ParseDestination(TCliContext& context, const QString& text, TDestinationSet
     return true;
 }
 
+// Takes the job's run lock; false (after saying why) when the job runs here or in another process.
+bool LockJob(TCliContext& context, const TJob& job, TJobLock& lock) {
+    if (!job.IsActive() && lock.TryLock(App().ApplicationDirectory, job.stJobName))
+        return true;
+    context.Usage(QStringLiteral("the job \"") + job.stJobName + QStringLiteral("\" is running already"));
+    return false;
+}
+
 int ExitCodeOf(const TJob& job) {
     if (job.LastJobResult.Cancelled)
         return ceCancelled;
@@ -244,8 +252,8 @@ int CommandBackup(TCliContext& context) {
     if (!job)
         return ceUsage;
     TJobLock lock;
-    if (job->IsActive() || !lock.TryLock(App().ApplicationDirectory, job->stJobName))
-        return context.Usage(QStringLiteral("the job \"") + job->stJobName + QStringLiteral("\" is running already"));
+    if (!LockJob(context, *job, lock))
+        return ceUsage;
     TCliRunner runner(context, *job);
     job->Backup();
     runner.WaitUntilIdle();
@@ -259,8 +267,8 @@ int CommandPoints(TCliContext& context) {
     if (!job)
         return ceUsage;
     TJobLock lock;
-    if (job->IsActive() || !lock.TryLock(App().ApplicationDirectory, job->stJobName))
-        return context.Usage(QStringLiteral("the job \"") + job->stJobName + QStringLiteral("\" is running already"));
+    if (!LockJob(context, *job, lock))
+        return ceUsage;
     const TRestoreListing listing = job->ReadRestorePoints();
     // Only listing: leave the job as it was, with no restore recorded.
     job->JobStatus = jsNone;
@@ -298,8 +306,8 @@ int CommandRestore(TCliContext& context) {
     if (!QFileInfo(output).isDir() && !QDir().mkpath(output))
         return context.Usage(QStringLiteral("cannot create the output folder ") + output);
     TJobLock lock;
-    if (job->IsActive() || !lock.TryLock(App().ApplicationDirectory, job->stJobName))
-        return context.Usage(QStringLiteral("the job \"") + job->stJobName + QStringLiteral("\" is running already"));
+    if (!LockJob(context, *job, lock))
+        return ceUsage;
     TCliRunner runner(context, *job);
     const TRestoreListing listing = job->ReadRestorePoints();
     if (!listing.Ok) {
@@ -370,8 +378,8 @@ int CommandRemove(TCliContext& context) {
     if (!job)
         return ceUsage;
     TJobLock lock;
-    if (job->IsActive() || !lock.TryLock(App().ApplicationDirectory, job->stJobName))
-        return context.Usage(QStringLiteral("the job \"") + job->stJobName + QStringLiteral("\" is running already"));
+    if (!LockJob(context, *job, lock))
+        return ceUsage;
     int result = ceOk;
     if (withBackup) {
         auto* files = dynamic_cast<TJob_FilesAndFolders*>(job);

@@ -51,9 +51,7 @@ bool TJob_AppsData::LoadRemoteJobFile(const QString& path, bool LoadJobSettings,
     if (ReadEncipheredFile(path, plain) != TEncipheredReadResult::Ok)
         return false;
     TPrimitiveReader reader(plain);
-    const int32_t version = reader.ReadInt32();
-    if (version >= 4)
-        reader.ReadInt32();
+    ReadHeader(reader);
     reader.ReadInt32(); // always 1
     const int32_t count = reader.ReadInt32();
     // Each record holds at least two texts and two lists of 4 bytes each.

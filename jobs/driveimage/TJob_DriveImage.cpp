@@ -46,9 +46,7 @@ bool TJob_DriveImage::LoadRemoteJobFile(const QString& path, bool LoadJobSetting
     if (ReadEncipheredFile(path, plain) != TEncipheredReadResult::Ok)
         return false;
     TPrimitiveReader reader(plain);
-    const int32_t version = reader.ReadInt32();
-    if (version >= 4)
-        reader.ReadInt32();
+    ReadHeader(reader);
     bool changed = false;
     if (LoadJobSettings) {
         Settings.SourceDrivesList = reader.ReadStringList();

@@ -137,9 +137,7 @@ bool TJob_FilesAndFolders::LoadRemoteJobFile(const QString& path, bool LoadJobSe
     if (ReadEncipheredFile(path, plain) != TEncipheredReadResult::Ok)
         return false;
     TPrimitiveReader reader(plain);
-    const int32_t version = reader.ReadInt32();
-    if (version >= 4)
-        reader.ReadInt32();
+    const int32_t version = ReadHeader(reader);
     state.MainBackupList = reader.ReadStringList();
     state.PreviousLocalFilesList = reader.ReadStringList();
     state.PreviousLocalFilesTimeList = reader.ReadStringList();
