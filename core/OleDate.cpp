@@ -13,8 +13,12 @@ double FromDateTime(const QDateTime& dateTime) {
     if (!dateTime.isValid())
         return 0;
     const QDateTime local = dateTime.toLocalTime();
-    const qint64 days = Epoch.daysTo(local.date());
-    const double fraction = double(local.time().msecsSinceStartOfDay()) / double(MSecsPerDay);
+    return FromDateAndTime(local.date(), local.time().msecsSinceStartOfDay());
+}
+
+double FromDateAndTime(const QDate& date, int msecsSinceStartOfDay) {
+    const qint64 days = Epoch.daysTo(date);
+    const double fraction = double(msecsSinceStartOfDay) / double(MSecsPerDay);
     return double(days) + fraction;
 }
 
