@@ -4,6 +4,7 @@
 
 #include <QFile>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@ TJobLock::~TJobLock() {
 
 bool TJobLock::TryLock(const QString& applicationDirectory, const QString& jobName) {
     Unlock();
+    m_heldElsewhere = false;
     const QString folder = applicationDirectory + QStringLiteral("/locks");
     if (!CreateFolderPath(folder, 0700))
         return false;
@@ -23,6 +25,7 @@ bool TJobLock::TryLock(const QString& applicationDirectory, const QString& jobNa
     if (fd < 0)
         return false;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        m_heldElsewhere = errno == EWOULDBLOCK;
         ::close(fd);
         return false;
     }

@@ -13,11 +13,15 @@ public:
     TJobLock(const TJobLock&) = delete;
     TJobLock& operator=(const TJobLock&) = delete;
 
-    // Takes the lock of jobName in the data folder; false when another process holds it.
+    // Takes the lock of jobName in the data folder; false when another process holds it, or when
+    // the lock file cannot be made (HeldElsewhere tells the two apart).
     bool TryLock(const QString& applicationDirectory, const QString& jobName);
+    // The last TryLock failed because another process holds the lock.
+    bool HeldElsewhere() const { return m_heldElsewhere; }
     void Unlock();
     bool IsLocked() const { return m_fd >= 0; }
 
 private:
     int m_fd = -1;
+    bool m_heldElsewhere = false;
 };
