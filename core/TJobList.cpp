@@ -12,7 +12,8 @@ QString TJobList::JobsListPath() const {
     return App().ApplicationDirectory + u'/' + App().JobsListFileName;
 }
 
-bool TJobList::LoadJobsListAndJobs() {
+bool TJobList::ReadJobsList(QStringList& names) const {
+    names.clear();
     QFile file(JobsListPath());
     if (!file.exists() || !file.open(QIODevice::ReadOnly))
         return false;
@@ -25,8 +26,17 @@ bool TJobList::LoadJobsListAndJobs() {
     for (QString name : lines) {
         if (name.endsWith(u'\r'))
             name.chop(1);
-        if (name.isEmpty())
-            continue;
+        if (!name.isEmpty())
+            names.append(name);
+    }
+    return true;
+}
+
+bool TJobList::LoadJobsListAndJobs() {
+    QStringList names;
+    if (!ReadJobsList(names))
+        return false;
+    for (const QString& name : std::as_const(names)) {
         const QString path = App().ApplicationDirectory + u'/' + name + QStringLiteral(".vld");
         const int kind = GetJobFileKind(path);
         std::unique_ptr<TJob> job = CreateJob(kind, name);
@@ -80,6 +90,11 @@ TJob* TJobList::Append(std::unique_ptr<TJob> job) {
 std::unique_ptr<TJob> TJobList::Take(int index) {
     std::unique_ptr<TJob> job = std::move(m_jobs.at(size_t(index)));
     m_jobs.erase(m_jobs.begin() + index);
+    return job;
+}
+
+std::unique_ptr<TJob> TJobList::Replace(int index, std::unique_ptr<TJob> job) {
+    std::swap(m_jobs.at(size_t(index)), job);
     return job;
 }
 

@@ -3,6 +3,7 @@
 #include "core/TJob.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -20,6 +21,9 @@ public:
     // Reads the jobs list file and every job file it names. False when the list file does not
     // exist or cannot be read. A name whose file kind cannot be determined is skipped.
     bool LoadJobsListAndJobs();
+    // The job names of the jobs list file, in order; false when it does not exist or cannot be
+    // read.
+    bool ReadJobsList(QStringList& names) const;
     // Rewrites the jobs list file from the list; false on any failure.
     bool SaveJobsList() const;
     QString JobsListPath() const;
@@ -35,6 +39,8 @@ public:
     std::unique_ptr<TJob> CreateJob(int kind, const QString& name) const;
     TJob* Append(std::unique_ptr<TJob> job);
     std::unique_ptr<TJob> Take(int index);
+    // Puts job in the place of the job at index and returns that one.
+    std::unique_ptr<TJob> Replace(int index, std::unique_ptr<TJob> job);
     // Moves the job one place up (-1) or down (+1); false at the ends.
     bool Move(int index, int delta);
     void Clear() { m_jobs.clear(); }
