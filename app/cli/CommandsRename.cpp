@@ -3,6 +3,7 @@
 
 #include "core/JobNameCheck.h"
 #include "core/TAppGlobals.h"
+#include "core/TJobLock.h"
 #include "storage/ChangeName.h"
 
 int CommandRename(TCliContext& context) {
@@ -17,6 +18,10 @@ int CommandRename(TCliContext& context) {
                     << Qt::endl;
         return ceUsage;
     }
+    // A scheduler in another process ("run-scheduler") may be running the job.
+    TJobLock lock;
+    if (!lock.TryLock(App().ApplicationDirectory, job->stJobName))
+        return context.Usage(QStringLiteral("the job \"") + job->stJobName + QStringLiteral("\" is running already"));
     const TJobNameCheck check = CheckJobName(context.Args.at(1), context.Jobs(), job);
     switch (check.Verdict) {
     case TJobNameVerdict::Unchanged:
