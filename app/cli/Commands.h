@@ -14,3 +14,5 @@ int CommandPoints(TCliContext& context);
 int CommandRestore(TCliContext& context);
 int CommandLog(TCliContext& context);
 int CommandRemove(TCliContext& context);
+int CommandSchedule(TCliContext& context);
+int CommandRunScheduler(TCliContext& context);

@@ -1,6 +1,7 @@
 // Commands of files-and-folders jobs: new, backup, points, restore, log, remove.
 
 #include "app/cli/Commands.h"
+#include "app/cli/ScheduleFlags.h"
 #include "app/cli/TCliContext.h"
 #include "app/cli/TCliRunner.h"
 
@@ -112,13 +113,19 @@ int CommandNew(TCliContext& context) {
     const bool hasNoCompress = context.TakeOption(QStringLiteral("--no-compress"), &noCompress);
     const bool hasEncrypt = context.TakeOption(QStringLiteral("--encrypt"), &encrypt);
     const bool hasPasswordFile = context.TakeOption(QStringLiteral("--password-file"), &passwordFile);
+    TSchedulingSettings schedule;
+    QString scheduleMessage;
+    if (TakeScheduleFlags(context, schedule, scheduleMessage) == TScheduleFlags::Invalid)
+        return context.Usage(scheduleMessage);
     if (context.Args.size() != 1 || sources.isEmpty() || !hasTo)
-        return context.Usage(QStringLiteral(
-            "usage: new NAME --source PATH [--source PATH]... --to FOLDER [--type "
-            "incremental|differential|full|mirror] "
-            "[--full-every N | --full-over-percent P] [--keep N] [--prune-first] [--include EXTS | --exclude EXTS] "
-            "[--zip [--per-file] [--level fastest|normal|max|none] [--no-compress EXTS] "
-            "[--encrypt aes128|aes192|aes256|zipcrypto --password-file FILE]]"));
+        return context.Usage(
+            QStringLiteral("usage: new NAME --source PATH [--source PATH]... --to FOLDER [--type "
+                           "incremental|differential|full|mirror] "
+                           "[--full-every N | --full-over-percent P] [--keep N] [--prune-first] [--include EXTS "
+                           "| --exclude EXTS] "
+                           "[--zip [--per-file] [--level fastest|normal|max|none] [--no-compress EXTS] "
+                           "[--encrypt aes128|aes192|aes256|zipcrypto --password-file FILE]] ") +
+            ScheduleFlagsUsage());
     if (hasEvery && hasOver)
         return context.Usage(QStringLiteral("--full-every and --full-over-percent exclude each other"));
     if (hasInclude && hasExclude)
@@ -229,6 +236,8 @@ int CommandNew(TCliContext& context) {
             s.Compression.Password = password;
         }
     }
+    // As the wizard saves a new job: the schedule counts from now on.
+    job->SchedulingSettings = schedule;
     job->SchedulingSettings.LastModificationDateTime = OleDate::Now();
 
     if (!job->SaveLocalJobFile(job->LocalJobFilePath()))

@@ -21,12 +21,18 @@ const TCommand Commands[] = {
      "new NAME --source PATH [--source PATH]... --to FOLDER [--type incremental|differential|full|mirror]\n"
      "      [--full-every N | --full-over-percent P] [--keep N] [--prune-first] [--include EXTS | --exclude EXTS]\n"
      "      [--zip [--per-file] [--level fastest|normal|max|none] [--no-compress EXTS]\n"
-     "             [--encrypt aes128|aes192|aes256|zipcrypto --password-file FILE]]"},
+     "             [--encrypt aes128|aes192|aes256|zipcrypto --password-file FILE]]\n"
+     "      [--days-of-week mon,tue,... | --days-of-month 1,15,...] [--at HH:MM:SS]... [--catch-up]\n"
+     "      [--shutdown-after] [--disable]"},
     {"backup", &CommandBackup, "backup NAME"},
     {"points", &CommandPoints, "points NAME"},
     {"restore", &CommandRestore, "restore NAME --to FOLDER [--point N | --latest] [--password-file FILE]"},
     {"log", &CommandLog, "log NAME [--history]"},
     {"remove", &CommandRemove, "remove NAME [--with-backup]"},
+    {"schedule", &CommandSchedule,
+     "schedule NAME [--days-of-week mon,tue,... | --days-of-month 1,15,...] [--at HH:MM:SS]... [--catch-up]\n"
+     "      [--shutdown-after] [--disable]"},
+    {"run-scheduler", &CommandRunScheduler, "run-scheduler"},
 };
 
 int PrintUsage(TCliContext& context) {
