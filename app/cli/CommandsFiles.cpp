@@ -62,14 +62,6 @@ bool ParseDestination(TCliContext& context, const QString& text, TDestinationSet
     return true;
 }
 
-// Takes the job's run lock; false (after saying why) when the job runs here or in another process.
-bool LockJob(TCliContext& context, const TJob& job, TJobLock& lock) {
-    if (!job.IsActive() && lock.TryLock(App().ApplicationDirectory, job.stJobName))
-        return true;
-    context.Usage(QStringLiteral("the job \"") + job.stJobName + QStringLiteral("\" is running already"));
-    return false;
-}
-
 int ExitCodeOf(const TJob& job) {
     if (job.LastJobResult.Cancelled)
         return ceCancelled;
@@ -261,7 +253,7 @@ int CommandBackup(TCliContext& context) {
     if (!job)
         return ceUsage;
     TJobLock lock;
-    if (!LockJob(context, *job, lock))
+    if (!context.LockJob(*job, lock))
         return ceUsage;
     TCliRunner runner(context, *job);
     job->Backup();
@@ -276,7 +268,7 @@ int CommandPoints(TCliContext& context) {
     if (!job)
         return ceUsage;
     TJobLock lock;
-    if (!LockJob(context, *job, lock))
+    if (!context.LockJob(*job, lock))
         return ceUsage;
     const TRestoreListing listing = job->ReadRestorePoints();
     // Only listing: leave the job as it was, with no restore recorded.
@@ -315,7 +307,7 @@ int CommandRestore(TCliContext& context) {
     if (!QFileInfo(output).isDir() && !QDir().mkpath(output))
         return context.Usage(QStringLiteral("cannot create the output folder ") + output);
     TJobLock lock;
-    if (!LockJob(context, *job, lock))
+    if (!context.LockJob(*job, lock))
         return ceUsage;
     TCliRunner runner(context, *job);
     const TRestoreListing listing = job->ReadRestorePoints();
@@ -387,7 +379,7 @@ int CommandRemove(TCliContext& context) {
     if (!job)
         return ceUsage;
     TJobLock lock;
-    if (!LockJob(context, *job, lock))
+    if (!context.LockJob(*job, lock))
         return ceUsage;
     int result = ceOk;
     if (withBackup) {

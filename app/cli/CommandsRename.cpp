@@ -20,8 +20,8 @@ int CommandRename(TCliContext& context) {
     }
     // A scheduler in another process ("run-scheduler") may be running the job.
     TJobLock lock;
-    if (!lock.TryLock(App().ApplicationDirectory, job->stJobName))
-        return context.Usage(QStringLiteral("the job \"") + job->stJobName + QStringLiteral("\" is running already"));
+    if (!context.LockJob(*job, lock))
+        return ceUsage;
     const TJobNameCheck check = CheckJobName(context.Args.at(1), context.Jobs(), job);
     switch (check.Verdict) {
     case TJobNameVerdict::Unchanged:

@@ -44,8 +44,8 @@ int CommandSchedule(TCliContext& context) {
     if (!job)
         return ceUsage;
     TJobLock lock;
-    if (job->IsActive() || !lock.TryLock(App().ApplicationDirectory, job->stJobName))
-        return context.Usage(QStringLiteral("the job \"") + job->stJobName + QStringLiteral("\" is running already"));
+    if (!context.LockJob(*job, lock))
+        return ceUsage;
     if (flags == TScheduleFlags::DisabledOnly) {
         job->SchedulingSettings.SchedulingType = stDisabled;
         job->SchedulingSettings.LastModificationDateTime = schedule.LastModificationDateTime;

@@ -59,3 +59,10 @@ int TCliContext::Usage(const QString& message) {
     Err << "vaultora-cli: " << message << Qt::endl;
     return ceUsage;
 }
+
+bool TCliContext::LockJob(const TJob& job, TJobLock& lock) {
+    if (!job.IsActive() && lock.TryLock(App().ApplicationDirectory, job.stJobName))
+        return true;
+    Usage(QStringLiteral("the job \"") + job.stJobName + QStringLiteral("\" is running already"));
+    return false;
+}

@@ -3,6 +3,7 @@
 #include "core/AppFolders.h"
 #include "core/TApplicationContext.h"
 #include "core/TJobList.h"
+#include "core/TJobLock.h"
 #include "platform/TLinuxProcessPriority.h"
 #include "platform/TXdgAutostart.h"
 
@@ -44,6 +45,9 @@ public:
     bool TakeSwitch(const QString& flag);
 
     int Usage(const QString& message);
+    // Takes the job's run lock; false (after saying why) when the job runs here or in another
+    // process.
+    bool LockJob(const TJob& job, TJobLock& lock);
 
 private:
     TXdgAutostart m_autostart;
