@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QPixmap>
+#include <QString>
+
+// The program's own pictures, drawn rather than shipped: the job icons by kind and backup type
+// (TJob::IconName), the icons of the card links, and the program's icon.
+class TJobIcons {
+public:
+    enum TLinkIcon { liBackup, liRestore, liPause, liResume, liCancel };
+
+    // "job-incremental", "job-differential", "job-full", "job-mirror", "job-driveimage",
+    // "job-appdata"; any other name gets a plain job icon.
+    static QPixmap Job(const QString& iconName, int size, qreal devicePixelRatio = 1.0);
+    static QPixmap Link(TLinkIcon icon, int size, qreal devicePixelRatio = 1.0);
+    static QIcon Application();
+};
