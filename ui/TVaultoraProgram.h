@@ -1,0 +1,70 @@
+#pragma once
+
+#include "core/DefaultOptions.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QWidget;
+class TApplicationContext;
+class TAutostart;
+class TProcessPriority;
+class TSessionEnd;
+class TSingleInstance;
+class TfrmMainVaultora;
+
+// What the windowed program is started with besides its command line. Tests give their own
+// autostart entry, priority, runtime folder and default folders; the program takes this desktop's.
+struct TProgramEnvironment {
+    TAutostart* Autostart = nullptr;      // null: the XDG autostart entry of this executable
+    TProcessPriority* Priority = nullptr; // null: the process's own priority
+    QString RuntimeDirectory;             // single-instance lock and socket; empty: the user's
+    QString ProgramDataDirectory;         // transl.dt and the rest; empty: beside the executable
+    std::optional<TDefaultOptionsSources> DefaultSources;
+};
+
+// The windowed program from its command line to its end: the single instance and its hand-over,
+// the start-up on the data folder, the main window, the password and new-version gates, "/hide",
+// the session end and the quit.
+class TVaultoraProgram : public QObject {
+    Q_OBJECT
+public:
+    explicit TVaultoraProgram(TProgramEnvironment environment = {});
+    ~TVaultoraProgram() override;
+
+    static constexpr int RunEventLoop = -1;
+
+    // Returns RunEventLoop when the program is to run, or the exit code to end with at once
+    // (another instance took the request, the data folder cannot be used, the password was
+    // refused, ...).
+    int Start(const QStringList& arguments);
+
+    // The new-version check of the start: true to go on. The check itself comes with its own
+    // issue; until then it finds nothing new.
+    std::function<bool(QWidget* parent)> NewVersionGate = [](QWidget*) { return true; };
+
+    TfrmMainVaultora* MainWindow() const { return m_window.get(); }
+    TApplicationContext& Context() const { return *m_context; }
+    TSingleInstance* Instance() const { return m_instance.get(); }
+    // Jobs still ran when the window closed: the process must end without waiting for them.
+    bool JobsAbandoned() const;
+
+    // The desktop session ends: quit without questions.
+    void EndSession();
+
+private:
+    bool PasswordGate();
+
+    TProgramEnvironment m_environment;
+    std::unique_ptr<TAutostart> m_ownAutostart;
+    std::unique_ptr<TProcessPriority> m_ownPriority;
+    std::unique_ptr<TApplicationContext> m_context;
+    std::unique_ptr<TSingleInstance> m_instance;
+    std::unique_ptr<TfrmMainVaultora> m_window;
+    TSessionEnd* m_sessionEnd = nullptr;
+};

@@ -1,0 +1,1381 @@
+#include "ui/TfrmMainVaultora.h"
+
+#include "ui/TFileDialog.h"
+#include "ui/TFilesRestoreFlow.h"
+#include "ui/TInputBox.h"
+#include "ui/TJobIcons.h"
+#include "ui/TJobListModel.h"
+#include "ui/TJobListView.h"
+#include "ui/TJobWizard.h"
+#include "ui/TMessageBox.h"
+#include "ui/TProductSite.h"
+#include "ui/TfrmJobProperties.h"
+#include "ui/TfrmLog.h"
+#include "ui/TfrmOptions.h"
+#include "ui/TfrmSourceType.h"
+#include "ui/TfrmWelcome.h"
+#include "ui/UiTr.h"
+
+#include "core/JobLogLookup.h"
+#include "core/JobNameCheck.h"
+#include "core/OptionsChecks.h"
+#include "core/TApplicationContext.h"
+#include "core/TJobList.h"
+#include "core/Translations.h"
+#include "jobs/appdata/TJob_AppsData.h"
+#include "jobs/driveimage/TJob_DriveImage.h"
+#include "jobs/files/TJob_FilesAndFolders.h"
+#include "storage/ChangeName.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QThread>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <chrono>
+
+#ifndef VAULTORA_VERSION
+#define VAULTORA_VERSION "0.0.0"
+#endif
+
+namespace {
+
+constexpr int TickIntervalMs = 1000;
+constexpr int RepaintIntervalMs = 100;
+
+// The busy cursor while the window waits for the destination (rename, removal).
+class TBusyCursor {
+public:
+    TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+};
+
+QSettings WindowSettings() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Vaultora"),
+                     QStringLiteral("Vaultora"));
+}
+
+void SetTextIfChanged(QLabel* label, const QString& text) {
+    if (label->text() != text)
+        label->setText(text);
+}
+
+// A wizard's settings go into the job they were edited for.
+void CopyJobSettings(const TJob& from, TJob& to) {
+    to.SchedulingSettings = from.SchedulingSettings;
+    to.DestinationSettings = from.DestinationSettings;
+    if (auto* files = dynamic_cast<const TJob_FilesAndFolders*>(&from)) {
+        auto& target = dynamic_cast<TJob_FilesAndFolders&>(to);
+        target.Settings = files->Settings;
+        target.SetBackupType(files->Settings.Backup.BackupType);
+    } else if (auto* image = dynamic_cast<const TJob_DriveImage*>(&from)) {
+        dynamic_cast<TJob_DriveImage&>(to).Settings = image->Settings;
+    } else if (auto* apps = dynamic_cast<const TJob_AppsData*>(&from)) {
+        dynamic_cast<TJob_AppsData&>(to).Settings = apps->Settings;
+    }
+}
+
+QString NotAvailableText() {
+    return Tr(u"This function is not available in this version yet.");
+}
+
+} // namespace
+
+TfrmMainVaultora::TfrmMainVaultora(TApplicationContext& context, QWidget* parent)
+    : QMainWindow(parent)
+    , m_context(context)
+    , m_now([] { return QDateTime::currentDateTime(); })
+    , m_model(new TJobListModel(context.Jobs(), this))
+    , m_jobsView(new TJobListView(this))
+    , m_tickTimer(new QTimer(this))
+    , m_repaintTimer(new QTimer(this)) {
+    setObjectName(QStringLiteral("TfrmMainVaultora"));
+    setWindowIcon(TJobIcons::Application());
+    m_jobsView->setModel(m_model);
+    BuildActions();
+    BuildMenus();
+    BuildToolbar();
+    BuildCentre();
+    BuildStatusBar();
+    BuildTray();
+    m_jobsView->SetCardView(true);
+    resize(1000, 700);
+
+    m_tickTimer->setInterval(TickIntervalMs);
+    connect(m_tickTimer, &QTimer::timeout, this, &TfrmMainVaultora::Tick);
+    m_repaintTimer->setInterval(RepaintIntervalMs);
+    connect(m_repaintTimer, &QTimer::timeout, this, &TfrmMainVaultora::ProcessRepaintRequest);
+    m_repaintTimer->start();
+
+    connect(m_jobsView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TfrmMainVaultora::UpdateActions);
+    connect(m_jobsView, &TJobListView::LinkActivated, this, &TfrmMainVaultora::RunCardAction);
+    connect(m_jobsView, &TJobListView::ContextMenuWanted, this, &TfrmMainVaultora::ShowContextMenu);
+    connect(m_jobsView, &TJobListView::JobDoubleClicked, this, [this](TJob* job) {
+        SelectJob(job);
+        Properties();
+    });
+    Retranslate();
+}
+
+TfrmMainVaultora::~TfrmMainVaultora() {
+    m_tickTimer->stop();
+    m_repaintTimer->stop();
+}
+
+// ---- Building ----
+
+void TfrmMainVaultora::BuildActions() {
+    auto add = [this](const char* name, QStyle::StandardPixmap icon, void (TfrmMainVaultora::*slot)()) {
+        auto* action = new QAction(this);
+        action->setObjectName(QString::fromLatin1(name));
+        if (icon != QStyle::SP_CustomBase)
+            action->setIcon(style()->standardIcon(icon));
+        if (slot)
+            connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    m_actNewJob = add("actNewJob", QStyle::SP_FileIcon, &TfrmMainVaultora::NewJob);
+    m_actOpen = add("actOpen", QStyle::SP_DialogOpenButton, nullptr);
+    connect(m_actOpen, &QAction::triggered, this, [this] { OpenJob(); });
+    m_actMinimize = add("actMinimize", QStyle::SP_TitleBarMinButton, &TfrmMainVaultora::Minimize);
+    m_actQuit = add("actQuit", QStyle::SP_DialogCloseButton, &TfrmMainVaultora::Quit);
+    m_actProperties = add("actProperties", QStyle::SP_FileDialogDetailedView, &TfrmMainVaultora::Properties);
+    m_actRename = add("actRename", QStyle::SP_FileLinkIcon, &TfrmMainVaultora::Rename);
+    m_actDuplicate = add("actDuplicate", QStyle::SP_FileDialogNewFolder, &TfrmMainVaultora::Duplicate);
+    m_actRemove = add("actRemove", QStyle::SP_TrashIcon, &TfrmMainVaultora::Remove);
+    m_actBackup = add("actBackup", QStyle::SP_CustomBase, &TfrmMainVaultora::Backup);
+    m_actBackup->setIcon(QIcon(TJobIcons::Link(TJobIcons::liBackup, 32)));
+    m_actRestore = add("actRestore", QStyle::SP_CustomBase, &TfrmMainVaultora::Restore);
+    m_actRestore->setIcon(QIcon(TJobIcons::Link(TJobIcons::liRestore, 32)));
+    m_actPause = add("actPause", QStyle::SP_CustomBase, &TfrmMainVaultora::PauseOrResume);
+    m_actCancel = add("actCancel", QStyle::SP_CustomBase, &TfrmMainVaultora::CancelJob);
+    m_actPauseAll = add("actPauseAll", QStyle::SP_CustomBase, &TfrmMainVaultora::PauseAll);
+    m_actCancelAll = add("actCancelAll", QStyle::SP_CustomBase, &TfrmMainVaultora::CancelAll);
+    m_actOptions = add("actOptions", QStyle::SP_ComputerIcon, &TfrmMainVaultora::Options);
+    m_actFtpClient = add("actFtpClient", QStyle::SP_DriveNetIcon, &TfrmMainVaultora::FtpClient);
+    m_actCloudClient = add("actCloudClient", QStyle::SP_DriveNetIcon, &TfrmMainVaultora::CloudClient);
+    m_actAddLanguage = add("actAddLanguage", QStyle::SP_CustomBase, &TfrmMainVaultora::AddLanguage);
+    m_actUserGuide = add("actUserGuide", QStyle::SP_DialogHelpButton, &TfrmMainVaultora::UserGuide);
+    m_actSupport = add("actSupport", QStyle::SP_CustomBase, &TfrmMainVaultora::Support);
+    m_actContactUs = add("actContactUs", QStyle::SP_CustomBase, &TfrmMainVaultora::ContactUs);
+    m_actAbout = add("actAbout", QStyle::SP_MessageBoxInformation, &TfrmMainVaultora::About);
+    m_actHistory = add("actHistory", QStyle::SP_FileDialogInfoView, &TfrmMainVaultora::History);
+    m_actViewLog = add("actViewLog", QStyle::SP_FileDialogContentsView, &TfrmMainVaultora::ViewLog);
+    m_actTrayOpen = new QAction(this);
+    m_actTrayOpen->setObjectName(QStringLiteral("actTrayOpen"));
+    connect(m_actTrayOpen, &QAction::triggered, this, [this] { ShowFromNotificationArea(); });
+
+    m_actViewCards = new QAction(this);
+    m_actViewCards->setObjectName(QStringLiteral("actViewCards"));
+    m_actViewTable = new QAction(this);
+    m_actViewTable->setObjectName(QStringLiteral("actViewTable"));
+    m_viewGroup = new QActionGroup(this);
+    for (QAction* action : {m_actViewCards, m_actViewTable}) {
+        action->setCheckable(true);
+        m_viewGroup->addAction(action);
+    }
+    m_actViewCards->setChecked(true);
+    connect(m_actViewCards, &QAction::triggered, this, [this] { SetCardView(true); });
+    connect(m_actViewTable, &QAction::triggered, this, [this] { SetCardView(false); });
+    m_actFilters = new QAction(this);
+    m_actFilters->setObjectName(QStringLiteral("actFilters"));
+    m_actEvents = new QAction(this);
+    m_actEvents->setObjectName(QStringLiteral("actEvents"));
+    for (QAction* action : {m_actFilters, m_actEvents}) {
+        action->setCheckable(true);
+        action->setChecked(true);
+    }
+    connect(m_actFilters, &QAction::triggered, this, &TfrmMainVaultora::SetFiltersVisible);
+    connect(m_actEvents, &QAction::triggered, this, &TfrmMainVaultora::SetEventsVisible);
+}
+
+void TfrmMainVaultora::BuildMenus() {
+    m_fileMenu = menuBar()->addMenu(QString());
+    m_fileMenu->addActions({m_actNewJob, m_actOpen});
+    m_fileMenu->addSeparator();
+    m_fileMenu->addActions({m_actMinimize, m_actQuit});
+    m_editMenu = menuBar()->addMenu(QString());
+    m_editMenu->addActions({m_actProperties, m_actRename, m_actDuplicate, m_actRemove});
+    m_viewMenu = menuBar()->addMenu(QString());
+    m_listMenu = m_viewMenu->addMenu(QString());
+    m_listMenu->addActions({m_actViewCards, m_actViewTable});
+    m_viewMenu->addActions({m_actFilters, m_actEvents});
+    m_runMenu = menuBar()->addMenu(QString());
+    m_runMenu->addActions({m_actBackup, m_actRestore, m_actPause, m_actCancel});
+    m_runMenu->addSeparator();
+    m_runMenu->addActions({m_actPauseAll, m_actCancelAll});
+    m_toolsMenu = menuBar()->addMenu(QString());
+    m_toolsMenu->addAction(m_actOptions);
+    m_toolsMenu->addSeparator();
+    m_toolsMenu->addActions({m_actFtpClient, m_actCloudClient});
+    m_toolsMenu->addSeparator();
+    m_languageMenu = m_toolsMenu->addMenu(QString());
+    m_languageMenu->setObjectName(QStringLiteral("mnuLanguage"));
+    m_toolsMenu->addAction(m_actAddLanguage);
+    m_helpMenu = menuBar()->addMenu(QString());
+    m_helpMenu->addActions({m_actUserGuide, m_actSupport, m_actContactUs});
+    m_helpMenu->addSeparator();
+    m_helpMenu->addAction(m_actAbout);
+
+    m_idleMenu = new QMenu(this);
+    m_idleMenu->setObjectName(QStringLiteral("mnuIdleJob"));
+    m_idleMenu->addActions({m_actProperties, m_actDuplicate, m_actRename, m_actRemove});
+    m_idleMenu->addSeparator();
+    m_idleMenu->addActions({m_actBackup, m_actRestore, m_actViewLog});
+    m_runningMenu = new QMenu(this);
+    m_runningMenu->setObjectName(QStringLiteral("mnuRunningJob"));
+    m_runningMenu->addActions({m_actPause, m_actCancel});
+    m_runningMenu->addSeparator();
+    m_runningMenu->addActions({m_actPauseAll, m_actCancelAll});
+}
+
+void TfrmMainVaultora::BuildToolbar() {
+    QToolBar* toolbar = addToolBar(QString());
+    toolbar->setObjectName(QStringLiteral("tbMain"));
+    toolbar->setMovable(false);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    toolbar->setIconSize(QSize(24, 24));
+    toolbar->addActions({m_actNewJob, m_actProperties, m_actOpen, m_actDuplicate, m_actRename, m_actRemove});
+    toolbar->addSeparator();
+    toolbar->addActions({m_actBackup, m_actRestore});
+    toolbar->addSeparator();
+    toolbar->addAction(m_actHistory);
+    m_logMenu = new QMenu(this);
+    m_logMenu->setObjectName(QStringLiteral("mnuLogs"));
+    connect(m_logMenu, &QMenu::aboutToShow, this, &TfrmMainVaultora::FillLogMenu);
+    m_viewLogButton = new QToolButton(toolbar);
+    m_viewLogButton->setObjectName(QStringLiteral("btnViewLog"));
+    m_viewLogButton->setDefaultAction(m_actViewLog);
+    m_viewLogButton->setMenu(m_logMenu);
+    m_viewLogButton->setPopupMode(QToolButton::MenuButtonPopup);
+    m_viewLogButton->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_viewLogButton->setIconSize(toolbar->iconSize());
+    toolbar->addWidget(m_viewLogButton);
+    toolbar->addSeparator();
+    toolbar->addAction(m_actOptions);
+}
+
+void TfrmMainVaultora::BuildCentre() {
+    // Left: the search box over the filter tree.
+    m_filtersPanel = new QWidget(this);
+    m_filtersPanel->setObjectName(QStringLiteral("pnlFilters"));
+    m_search = new QLineEdit(m_filtersPanel);
+    m_search->setObjectName(QStringLiteral("edSearch"));
+    m_search->setClearButtonEnabled(false);
+    m_search->installEventFilter(this);
+    connect(m_search, &QLineEdit::returnPressed, this, [this] { Search(m_search->text()); });
+    m_filters = new QTreeWidget(m_filtersPanel);
+    m_filters->setObjectName(QStringLiteral("tvFilters"));
+    m_filters->setHeaderHidden(true);
+    m_filters->setColumnCount(1);
+    for (int filter = 0; filter < JobFilterCount; ++filter) {
+        QTreeWidgetItem* parentItem = nullptr;
+        if (filter == jfToday || filter == jfThisWeek || filter == jfNext10Days)
+            parentItem = m_filterItems[jfScheduled];
+        else if (filter != jfJobs)
+            parentItem = m_filterItems[jfJobs];
+        auto* item = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(m_filters);
+        item->setData(0, Qt::UserRole, filter);
+        m_filterItems[filter] = item;
+    }
+    m_filters->expandAll();
+    m_filters->setCurrentItem(m_filterItems[jfJobs]);
+    connect(m_filters, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* item) {
+        if (item == m_filterItems[jfJobs])
+            m_filters->expandItem(item); // the root stays open
+    });
+    connect(m_filters, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+        if (current)
+            SelectFilter(TJobFilter(current->data(0, Qt::UserRole).toInt()));
+    });
+    connect(m_filters, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+        if (Searching())
+            SelectFilter(TJobFilter(item->data(0, Qt::UserRole).toInt()));
+    });
+    auto* filtersLayout = new QVBoxLayout(m_filtersPanel);
+    filtersLayout->setContentsMargins(0, 0, 0, 0);
+    filtersLayout->addWidget(m_search);
+    filtersLayout->addWidget(m_filters, 1);
+
+    // Middle: the header, the list with its move buttons, and the panel shown over an empty list.
+    auto* jobsPanel = new QWidget(this);
+    m_header = new QLabel(jobsPanel);
+    m_header->setObjectName(QStringLiteral("lblHeader"));
+    QFont headerFont = m_header->font();
+    headerFont.setPointSizeF(headerFont.pointSizeF() * 1.3);
+    headerFont.setBold(true);
+    m_header->setFont(headerFont);
+    m_emptyPanel = new QLabel(m_jobsView->viewport());
+    m_emptyPanel->setObjectName(QStringLiteral("pnlEmpty"));
+    m_emptyPanel->setAlignment(Qt::AlignCenter);
+    m_emptyPanel->setWordWrap(true);
+    m_emptyPanel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_emptyPanel->setStyleSheet(QStringLiteral("color: #808080;"));
+    m_jobsView->viewport()->installEventFilter(this);
+    m_moveUp = new QToolButton(jobsPanel);
+    m_moveUp->setObjectName(QStringLiteral("btnMoveUp"));
+    m_moveUp->setArrowType(Qt::UpArrow);
+    m_moveDown = new QToolButton(jobsPanel);
+    m_moveDown->setObjectName(QStringLiteral("btnMoveDown"));
+    m_moveDown->setArrowType(Qt::DownArrow);
+    connect(m_moveUp, &QToolButton::clicked, this, &TfrmMainVaultora::MoveUp);
+    connect(m_moveDown, &QToolButton::clicked, this, &TfrmMainVaultora::MoveDown);
+    auto* moveButtons = new QVBoxLayout;
+    moveButtons->addWidget(m_moveUp);
+    moveButtons->addWidget(m_moveDown);
+    moveButtons->addStretch(1);
+    auto* listRow = new QHBoxLayout;
+    listRow->addWidget(m_jobsView, 1);
+    listRow->addLayout(moveButtons);
+    auto* jobsLayout = new QVBoxLayout(jobsPanel);
+    jobsLayout->setContentsMargins(0, 0, 0, 0);
+    jobsLayout->addWidget(m_header);
+    jobsLayout->addLayout(listRow, 1);
+
+    // Below: the events log.
+    m_eventsPanel = new QWidget(this);
+    m_eventsPanel->setObjectName(QStringLiteral("pnlEvents"));
+    m_eventsList = new QListView(m_eventsPanel);
+    m_eventsList->setObjectName(QStringLiteral("lbCommonLog"));
+    m_eventsList->setModel(&m_context.EventsLog());
+    m_eventsList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_eventsList->setUniformItemSizes(true);
+    m_saveEvents = new QPushButton(m_eventsPanel);
+    m_saveEvents->setObjectName(QStringLiteral("btnSaveEvents"));
+    connect(m_saveEvents, &QPushButton::clicked, this, &TfrmMainVaultora::SaveEventsLog);
+    auto* eventsButtons = new QHBoxLayout;
+    eventsButtons->addStretch(1);
+    eventsButtons->addWidget(m_saveEvents);
+    auto* eventsLayout = new QVBoxLayout(m_eventsPanel);
+    eventsLayout->setContentsMargins(0, 0, 0, 0);
+    eventsLayout->addWidget(m_eventsList, 1);
+    eventsLayout->addLayout(eventsButtons);
+
+    m_eventsSplitter = new QSplitter(Qt::Vertical, this);
+    m_eventsSplitter->setObjectName(QStringLiteral("splEvents"));
+    m_eventsSplitter->addWidget(jobsPanel);
+    m_eventsSplitter->addWidget(m_eventsPanel);
+    m_eventsSplitter->setStretchFactor(0, 1);
+    m_eventsSplitter->setSizes({500, 150});
+    m_filtersSplitter = new QSplitter(Qt::Horizontal, this);
+    m_filtersSplitter->setObjectName(QStringLiteral("splFilters"));
+    m_filtersSplitter->addWidget(m_filtersPanel);
+    m_filtersSplitter->addWidget(m_eventsSplitter);
+    m_filtersSplitter->setStretchFactor(1, 1);
+    m_filtersSplitter->setSizes({200, 800});
+    setCentralWidget(m_filtersSplitter);
+}
+
+void TfrmMainVaultora::BuildStatusBar() {
+    m_statusJobs = new QLabel(this);
+    m_statusRunning = new QLabel(this);
+    m_statusCancelled = new QLabel(this);
+    m_statusVersion = new QLabel(QStringLiteral(VAULTORA_VERSION), this);
+    for (QLabel* label : {m_statusJobs, m_statusRunning, m_statusCancelled}) {
+        label->setMinimumWidth(110);
+        statusBar()->addWidget(label);
+    }
+    statusBar()->addPermanentWidget(m_statusVersion);
+}
+
+void TfrmMainVaultora::BuildTray() {
+    m_tray = new QSystemTrayIcon(TJobIcons::Application(), this);
+    m_trayMenu = new QMenu(this);
+    m_trayMenu->addActions({m_actTrayOpen, m_actQuit});
+    m_tray->setContextMenu(m_trayMenu);
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+            ShowFromNotificationArea();
+    });
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        m_tray->show();
+}
+
+// ---- Captions ----
+
+void TfrmMainVaultora::Retranslate() {
+    setWindowTitle(QString::fromUtf16(TAppGlobals::ApplicationTitle));
+    m_fileMenu->setTitle(Tr(u"File"));
+    m_editMenu->setTitle(Tr(u"Edit"));
+    m_viewMenu->setTitle(Tr(u"View"));
+    m_listMenu->setTitle(Tr(u"List"));
+    m_runMenu->setTitle(Tr(u"Run"));
+    m_toolsMenu->setTitle(Tr(u"Tools"));
+    m_languageMenu->setTitle(Tr(u"Language"));
+    m_helpMenu->setTitle(Tr(u"Help"));
+
+    m_actNewJob->setText(Tr(u"New Job"));
+    m_actNewJob->setIconText(Tr(u"New"));
+    m_actOpen->setText(Tr(u"Open"));
+    m_actMinimize->setText(Tr(u"Minimize"));
+    m_actQuit->setText(Tr(u"Quit"));
+    m_actProperties->setText(Tr(u"Properties"));
+    m_actRename->setText(Tr(u"Rename"));
+    m_actDuplicate->setText(Tr(u"Duplicate"));
+    m_actRemove->setText(Tr(u"Remove"));
+    m_actViewCards->setText(Tr(u"View as Cards"));
+    m_actViewTable->setText(Tr(u"View as Table"));
+    m_actFilters->setText(Tr(u"Filters"));
+    m_actEvents->setText(Tr(u"Events"));
+    m_actBackup->setText(Tr(u"Backup"));
+    m_actRestore->setText(Tr(u"Restore"));
+    m_actCancel->setText(Tr(u"Cancel"));
+    m_actPauseAll->setText(Tr(u"Pause All"));
+    m_actCancelAll->setText(Tr(u"Cancel All"));
+    m_actOptions->setText(Tr(u"Options"));
+    m_actFtpClient->setText(Tr(u"FTP Client"));
+    m_actCloudClient->setText(Tr(u"Cloud Client"));
+    m_actAddLanguage->setText(Tr(u"Add Language..."));
+    m_actUserGuide->setText(Tr(u"User Guide"));
+    m_actSupport->setText(Tr(u"Support"));
+    m_actContactUs->setText(Tr(u"Contact Us"));
+    m_actAbout->setText(Tr(u"About Program"));
+    m_actHistory->setText(Tr(u"History"));
+    m_actViewLog->setText(Tr(u"View Log"));
+    m_actTrayOpen->setText(Tr(u"Open"));
+
+    m_search->setPlaceholderText(Tr(u"Find jobs..."));
+    SetFilterNodeTexts();
+    m_saveEvents->setText(Tr(u"Save to file..."));
+    m_moveUp->setToolTip(Tr(u"Move up"));
+    m_moveDown->setToolTip(Tr(u"Move down"));
+    m_tray->setToolTip(QString::fromUtf16(TAppGlobals::ApplicationTitle));
+    m_model->Retranslate();
+    UpdateHeaderAndEmptyPanel();
+    UpdateActions();
+    UpdateStatusBar();
+}
+
+void TfrmMainVaultora::SetFilterNodeTexts() {
+    for (int filter = 0; filter < JobFilterCount; ++filter)
+        m_filterItems[filter]->setText(0, JobFilterCaption(TJobFilter(filter)));
+}
+
+void TfrmMainVaultora::RebuildLanguageMenu() {
+    m_languageMenu->clear();
+    delete m_languageGroup;
+    m_languageGroup = new QActionGroup(this);
+    const QList<TLanguageMenuItem> items = LanguageMenuItems(App().Options.Language);
+    for (qsizetype column = 0; column < items.size(); ++column) {
+        QAction* action = m_languageMenu->addAction(items.at(column).Name);
+        action->setObjectName(QStringLiteral("actLanguage_") + items.at(column).Code);
+        action->setCheckable(true);
+        action->setChecked(items.at(column).Checked);
+        m_languageGroup->addAction(action);
+        connect(action, &QAction::triggered, this, [this, column] { SelectLanguage(int(column)); });
+    }
+}
+
+void TfrmMainVaultora::AfterStart() {
+    m_model->Reload();
+    RebuildLanguageMenu();
+    Retranslate();
+    RestoreWindowState();
+    ApplyFilterAndSearch();
+    UpdateHeaderAndEmptyPanel();
+    RefreshDisplay();
+}
+
+void TfrmMainVaultora::SetWizard(TJobKind kind, TJobWizard* wizard) {
+    m_wizards[kind] = wizard;
+}
+
+// ---- Window state ----
+
+void TfrmMainVaultora::SaveWindowState() const {
+    QSettings settings = WindowSettings();
+    const QRect geometry = isMaximized() ? normalGeometry() : this->geometry();
+    settings.setValue(QStringLiteral("window_x"), geometry.x());
+    settings.setValue(QStringLiteral("window_y"), geometry.y());
+    settings.setValue(QStringLiteral("window_w"), geometry.width());
+    settings.setValue(QStringLiteral("window_h"), geometry.height());
+    settings.setValue(QStringLiteral("window_m"), isMaximized() ? 1 : 0);
+    settings.setValue(QStringLiteral("view_as_cards"), m_jobsView->IsCardView() ? 1 : 0);
+    settings.setValue(QStringLiteral("filters_visible"), m_actFilters->isChecked() ? 1 : 0);
+    settings.setValue(QStringLiteral("events_visible"), m_actEvents->isChecked() ? 1 : 0);
+    // A hidden panel keeps the size it had when it was shown.
+    if (m_actFilters->isChecked())
+        settings.setValue(QStringLiteral("filters_width"), m_filtersSplitter->sizes().value(0));
+    if (m_actEvents->isChecked())
+        settings.setValue(QStringLiteral("events_height"), m_eventsSplitter->sizes().value(1));
+}
+
+void TfrmMainVaultora::RestoreWindowState() {
+    const QSettings settings = WindowSettings();
+    auto value = [&settings](const char* name, int& target) {
+        bool ok = false;
+        const int read = settings.value(QString::fromLatin1(name)).toInt(&ok);
+        if (ok)
+            target = read;
+        return ok;
+    };
+    QRect geometry = this->geometry();
+    int x = geometry.x(), y = geometry.y(), w = geometry.width(), h = geometry.height();
+    const bool placed = value("window_x", x) & value("window_y", y);
+    value("window_w", w);
+    value("window_h", h);
+    resize(qMax(320, w), qMax(240, h));
+    if (placed)
+        move(x, y);
+    int maximized = 0;
+    if (value("window_m", maximized))
+        setWindowState(maximized == 1 ? windowState() | Qt::WindowMaximized : windowState() & ~Qt::WindowMaximized);
+    int cards = 1;
+    value("view_as_cards", cards);
+    m_jobsView->SetCardView(cards != 0);
+    (cards != 0 ? m_actViewCards : m_actViewTable)->setChecked(true);
+    int filtersWidth = 0, eventsHeight = 0;
+    if (value("filters_width", filtersWidth) && filtersWidth > 0) {
+        const QList<int> sizes = m_filtersSplitter->sizes();
+        m_filtersSplitter->setSizes({filtersWidth, qMax(1, sizes.value(0) + sizes.value(1) - filtersWidth)});
+    }
+    if (value("events_height", eventsHeight) && eventsHeight > 0) {
+        const QList<int> sizes = m_eventsSplitter->sizes();
+        m_eventsSplitter->setSizes({qMax(1, sizes.value(0) + sizes.value(1) - eventsHeight), eventsHeight});
+    }
+    int filters = 1, events = 1;
+    value("filters_visible", filters);
+    value("events_visible", events);
+    m_actFilters->setChecked(filters != 0);
+    m_filtersPanel->setVisible(filters != 0);
+    m_actEvents->setChecked(events != 0);
+    m_eventsPanel->setVisible(events != 0);
+}
+
+// ---- Scheduler and display ----
+
+void TfrmMainVaultora::StartSchedulerTimer() {
+    if (!m_tickTimer->isActive())
+        m_tickTimer->start();
+}
+
+bool TfrmMainVaultora::SchedulerTimerActive() const {
+    return m_tickTimer->isActive();
+}
+
+void TfrmMainVaultora::Tick() {
+    if (m_tickBusy || App().IsQuitting)
+        return;
+    m_tickBusy = true;
+    ApplyFilterAndSearch();
+    UpdateHeaderAndEmptyPanel();
+    StartWaitingJobs();
+    RefreshDisplay();
+    m_tickBusy = false;
+}
+
+void TfrmMainVaultora::StartWaitingJobs() {
+    TJobList& jobs = m_context.Jobs();
+    const bool oneAtATime = App().Options.Processing.RunOnlyOneJobAtATime;
+    bool anyActive = m_context.AnyJobActive();
+    for (int i = 0; i < jobs.Count(); ++i) {
+        TJob* job = jobs.At(i);
+        if (job->JobStatus != jsWaiting)
+            continue;
+        if (oneAtATime && anyActive)
+            return;
+        if (!m_locks.Acquire(*job)) {
+            // A command-line run has the job: it waits until that run is over.
+            if (!m_busyElsewhere.contains(job)) {
+                m_busyElsewhere.append(job);
+                AddToEventsLog(QStringLiteral("Job \"%s\" is running in another process; it waits until that run "
+                                              "ends."),
+                               job->stJobName);
+            }
+            continue;
+        }
+        m_busyElsewhere.removeAll(job);
+        job->Backup();
+        anyActive = true;
+    }
+}
+
+bool TfrmMainVaultora::JobIsVisible(const TJob& job) const {
+    if (Searching())
+        return JobMatchesSearch(job, m_searched);
+    return JobMatchesFilter(job, m_filter, Now());
+}
+
+void TfrmMainVaultora::ApplyFilterAndSearch() {
+    TJobList& jobs = m_context.Jobs();
+    for (int row = 0; row < jobs.Count(); ++row) {
+        const bool hidden = !JobIsVisible(*jobs.At(row));
+        if (m_jobsView->isRowHidden(row, QModelIndex()) != hidden)
+            m_jobsView->setRowHidden(row, QModelIndex(), hidden);
+    }
+}
+
+void TfrmMainVaultora::UpdateHeaderAndEmptyPanel() {
+    QString header;
+    QString empty;
+    if (Searching()) {
+        header = Tr(u"Search results");
+        empty = Tr(u"No items match your search");
+    } else {
+        header = JobFilterPath(m_filter);
+        empty = TrFormat(u"No items found in category \"%s\"", {header});
+    }
+    SetTextIfChanged(m_header, header);
+    SetTextIfChanged(m_emptyPanel, empty);
+    bool anyVisible = false;
+    for (int row = 0; row < m_model->rowCount() && !anyVisible; ++row)
+        anyVisible = !m_jobsView->isRowHidden(row, QModelIndex());
+    m_emptyPanel->setVisible(!anyVisible);
+    PlaceEmptyPanel();
+}
+
+void TfrmMainVaultora::PlaceEmptyPanel() {
+    m_emptyPanel->setGeometry(m_jobsView->viewport()->rect().adjusted(20, 20, -20, -20));
+}
+
+void TfrmMainVaultora::RefreshDisplay() {
+    if (m_context.FlushEventsLog() && !m_eventsList->hasFocus())
+        m_eventsList->scrollToBottom();
+    m_locks.ReleaseIdle(m_context.Jobs());
+    m_model->Refresh();
+    UpdateActions();
+    UpdateStatusBar();
+}
+
+void TfrmMainVaultora::ProcessRepaintRequest() {
+    if (!App().RepaintRequested.exchange(false, std::memory_order_relaxed))
+        return;
+    m_locks.ReleaseIdle(m_context.Jobs());
+    m_model->Refresh();
+    UpdateActions();
+    UpdateStatusBar();
+}
+
+void TfrmMainVaultora::RefreshAfterAction() {
+    ApplyFilterAndSearch();
+    UpdateHeaderAndEmptyPanel();
+    RefreshDisplay();
+}
+
+void TfrmMainVaultora::UpdateActions() {
+    const TJob* job = SelectedJob();
+    const TJobStatus status = job ? TJobStatus(job->JobStatus) : jsNone;
+    const bool idle = job && status == jsNone;
+    for (QAction* action : {m_actBackup, m_actRestore, m_actRemove, m_actProperties, m_actRename, m_actDuplicate,
+                            m_actHistory, m_actViewLog})
+        action->setEnabled(idle);
+    m_editMenu->menuAction()->setEnabled(idle);
+    const bool paused = job && status == jsPaused;
+    m_actPause->setText(paused ? Tr(u"Resume") : Tr(u"Pause"));
+    m_actPause->setEnabled(job && (paused || ((status == jsRunning || status == jsWaiting) && job->CanPause)));
+    m_actCancel->setEnabled(job && (status == jsWaiting || status == jsRunning || status == jsPaused));
+    const int row = m_jobsView->CurrentRow();
+    m_moveUp->setEnabled(job && row > 0);
+    m_moveDown->setEnabled(job && row + 1 < m_model->rowCount());
+}
+
+void TfrmMainVaultora::UpdateStatusBar() {
+    const TJobList& jobs = m_context.Jobs();
+    int running = 0, cancelled = 0;
+    for (int i = 0; i < jobs.Count(); ++i) {
+        running += jobs.At(i)->IsActive() ? 1 : 0;
+        cancelled += jobs.At(i)->LastJobResult.Cancelled ? 1 : 0;
+    }
+    SetTextIfChanged(m_statusJobs, Tr(u"Jobs") + QStringLiteral(": ") + QString::number(jobs.Count()));
+    SetTextIfChanged(m_statusRunning, Tr(u"Running") + QStringLiteral(": ") + QString::number(running));
+    SetTextIfChanged(m_statusCancelled, Tr(u"Cancelled") + QStringLiteral(": ") + QString::number(cancelled));
+}
+
+QStringList TfrmMainVaultora::StatusPanelTexts() const {
+    return {m_statusJobs->text(), m_statusRunning->text(), m_statusCancelled->text(), m_statusVersion->text()};
+}
+
+// ---- Selection ----
+
+TJob* TfrmMainVaultora::SelectedJob() const {
+    const int row = m_jobsView->CurrentRow();
+    if (row < 0 || m_jobsView->isRowHidden(row, QModelIndex()))
+        return nullptr;
+    return m_model->JobAt(row);
+}
+
+void TfrmMainVaultora::SelectJob(const TJob* job) {
+    m_jobsView->SelectRow(job ? m_context.Jobs().IndexOf(job) : -1);
+    UpdateActions();
+}
+
+QAction* TfrmMainVaultora::Action(const QString& objectName) const {
+    return findChild<QAction*>(objectName);
+}
+
+QMenu* TfrmMainVaultora::ContextMenuForSelection() const {
+    const TJob* job = SelectedJob();
+    if (!job)
+        return nullptr;
+    return job->JobStatus == jsNone ? m_idleMenu : m_runningMenu;
+}
+
+void TfrmMainVaultora::ShowContextMenu(const QPoint& globalPos) {
+    UpdateActions();
+    if (QMenu* menu = ContextMenuForSelection())
+        menu->popup(globalPos);
+}
+
+// ---- Window events ----
+
+void TfrmMainVaultora::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!m_firstShowDone) {
+        m_firstShowDone = true;
+        // After the window has painted itself.
+        QTimer::singleShot(0, this, &TfrmMainVaultora::RunFirstShowActions);
+    }
+}
+
+void TfrmMainVaultora::closeEvent(QCloseEvent* event) {
+    SaveWindowState();
+    if (!App().IsQuitting) {
+        event->ignore();
+        HideToNotificationArea();
+        return;
+    }
+    if (m_closing) {
+        event->accept();
+        return;
+    }
+    m_closing = true;
+    m_tickTimer->stop();
+    m_repaintTimer->stop();
+    // The window keeps answering while cancelled jobs wind down.
+    TQuitWaiter waiter = TQuitWaiter::Sleeping();
+    waiter.Sleep = [](int ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, ms);
+        QThread::msleep(ulong(ms));
+    };
+    m_jobsAbandoned = !m_context.CancelAllAndWait(waiter);
+    m_tray->hide();
+    if (m_welcome)
+        m_welcome->close();
+    event->accept();
+    Q_EMIT Closed();
+}
+
+void TfrmMainVaultora::HideToNotificationArea() {
+    SaveWindowState();
+    // Without a notification area a hidden window could not be found again.
+    if (m_tray->isVisible())
+        hide();
+    else
+        showMinimized();
+}
+
+bool TfrmMainVaultora::ShowFromNotificationArea() {
+    if (isVisible() && !isMinimized()) {
+        raise();
+        activateWindow();
+        return true;
+    }
+    const TGeneralOptions& general = App().Options.General;
+    if (general.ProtectConfigurationbyPassword) {
+        QString typed;
+        if (!TInputBox::GetText(this, Tr(u"Enter Password"), Tr(u"Password:"), typed, true))
+            return false;
+        if (!ConfigurationPasswordMatches(App().Options, typed)) {
+            TMessageBox::Error(this, Tr(u"Invalid password"));
+            return false;
+        }
+    }
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+    return true;
+}
+
+bool TfrmMainVaultora::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_search) {
+        // The box shows its placeholder unless the user is typing a search.
+        if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
+            m_search->clear();
+    } else if (watched == m_jobsView->viewport() && event->type() == QEvent::Resize) {
+        PlaceEmptyPanel();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmMainVaultora::RunFirstShowActions() {
+    const TCommandLine& commandLine = m_context.CommandLine();
+    if (commandLine.Restore) {
+        for (TJob* job : m_context.JobsNamedOnCommandLine())
+            RestoreJob(job);
+    } else if (commandLine.Backup) {
+        m_context.SetCommandLineJobsWaiting();
+    } else if (commandLine.Remove) {
+        const QList<TJob*> named = m_context.JobsNamedOnCommandLine();
+        if (!named.isEmpty()) {
+            TJob* job = named.first();
+            bool removed = false;
+            {
+                const TBusyCursor busy;
+                removed = RemoveBackupFolder(*job);
+            }
+            if (removed)
+                AddToEventsLog(
+                    QStringLiteral("The backup folder has been removed successfully on the storage device."));
+            else
+                TMessageBox::Error(this, Tr(u"Unable to remove the backup folder.") + QStringLiteral("\n\n") +
+                                             Tr(u"Make sure the storage device is connected. Then remove it manually"));
+            RemoveJobRecord(job);
+        }
+    } else {
+        const QString path = commandLine.JobFileToOpen(App().RemoteJobFileExtension);
+        if (!path.isEmpty())
+            OpenJob(path);
+    }
+    StartSchedulerTimer();
+    if (m_context.ShouldShowWelcome())
+        ShowWelcome();
+    RefreshAfterAction();
+}
+
+void TfrmMainVaultora::ShowWelcome() {
+    if (!m_welcome) {
+        m_welcome = new TfrmWelcome(this);
+        connect(m_welcome, &TfrmWelcome::finished, this, [this] {
+            if (m_welcome->DoNotShowAgain())
+                m_context.SuppressWelcome();
+        });
+        connect(m_welcome, &TfrmWelcome::NewJobClicked, this, &TfrmMainVaultora::NewJob);
+        connect(m_welcome, &TfrmWelcome::OpenJobClicked, this, [this] { OpenJob(); });
+        connect(m_welcome, &TfrmWelcome::UserGuideClicked, this, &TfrmMainVaultora::UserGuide);
+    }
+    m_welcome->show();
+}
+
+// ---- Actions ----
+
+int TfrmMainVaultora::RunDialog(QDialog& dialog) {
+    return DialogRunner ? DialogRunner(dialog) : dialog.exec();
+}
+
+void TfrmMainVaultora::ShowNotice(const QString& text) {
+    TMessageBox::Information(this, text);
+}
+
+bool TfrmMainVaultora::RefuseWhileTickBusy() {
+    if (!m_tickBusy)
+        return false;
+    TMessageBox::Warning(this, JobNotIdleText());
+    return true;
+}
+
+TJob* TfrmMainVaultora::IdleSelectedJob(bool refusedWhileTickBusy) {
+    TJob* job = SelectedJob();
+    if (!job)
+        return nullptr;
+    if (job->JobStatus != jsNone || (refusedWhileTickBusy && m_tickBusy)) {
+        TMessageBox::Warning(this, JobNotIdleText());
+        return nullptr;
+    }
+    return job;
+}
+
+QString TfrmMainVaultora::AskNewJobName(const QString& caption, const QString& prompt, const QString& suggestion) {
+    QString typed = suggestion;
+    if (!TInputBox::GetText(this, caption, prompt, typed))
+        return {};
+    const TJobNameCheck check = CheckJobName(typed, m_context.Jobs());
+    if (check.Verdict != TJobNameVerdict::Accepted) {
+        TMessageBox::Error(this, check.Message);
+        return {};
+    }
+    return check.Name;
+}
+
+void TfrmMainVaultora::NewJob() {
+    TfrmSourceType chooser(this);
+    const int kind = RunDialog(chooser);
+    if (kind < 1 || kind > 3)
+        return;
+    const QString name = AskNewJobName(Tr(u"New Job"), Tr(u"New job name:"), QString());
+    if (name.isEmpty())
+        return;
+    CreateJobWithWizard(kind, name, nullptr);
+}
+
+void TfrmMainVaultora::Duplicate() {
+    const TJob* source = IdleSelectedJob(false);
+    if (!source)
+        return;
+    const QString name = AskNewJobName(Tr(u"Duplicate"), Tr(u"Duplicate name:"),
+                                       source->stJobName + QStringLiteral(" (") + Tr(u"Duplicated") + u')');
+    if (name.isEmpty())
+        return;
+    CreateJobWithWizard(int(source->Kind()), name, source);
+}
+
+void TfrmMainVaultora::CreateJobWithWizard(int kind, const QString& name, const TJob* source) {
+    TJobWizard* wizard = m_wizards.count(TJobKind(kind)) ? m_wizards.at(TJobKind(kind)) : nullptr;
+    if (!wizard) {
+        ShowNotice(Tr(u"Jobs are created and edited in the job wizard, which is not available in this version yet. "
+                      u"Meanwhile, \"vaultora-cli new\" creates files-and-folders jobs."));
+        return;
+    }
+    TJobList& jobs = m_context.Jobs();
+    std::unique_ptr<TJob> created = jobs.CreateJob(kind, name);
+    if (!created)
+        return;
+    const TJobWizard::TResult result =
+        wizard->Run(this, source ? TJobWizard::wmDuplicate : TJobWizard::wmNew,
+                    u' ' + Tr(u"New Job") + QStringLiteral(" - ") + name, *created, source);
+    if (result == TJobWizard::wrCancelled)
+        return;
+    TJob* job = jobs.Append(std::move(created));
+    job->SaveLocalJobFile(job->LocalJobFilePath());
+    if (!jobs.SaveJobsList())
+        App().EventsLog.AddToEventsLog(Tr(u"Error: unable to save the jobs list:") + jobs.JobsListPath());
+    AddToEventsLog(QStringLiteral("Created new job: \"%s\"."), name);
+    m_model->Reload();
+    if (jobs.Count() == 1)
+        SelectJob(job);
+    if (result == TJobWizard::wrDoneAndRun)
+        BackupJob(job);
+    RefreshAfterAction();
+}
+
+void TfrmMainVaultora::Properties() {
+    TJob* job = IdleSelectedJob(false);
+    if (!job)
+        return;
+    TJobWizard* wizard = m_wizards.count(job->Kind()) ? m_wizards.at(job->Kind()) : nullptr;
+    if (!wizard) {
+        TfrmJobProperties dialog(this);
+        dialog.ShowJob(*job);
+        RunDialog(dialog);
+        return;
+    }
+    std::unique_ptr<TJob> edited = m_context.Jobs().CreateJob(int(job->Kind()), job->stJobName);
+    for (;;) {
+        const TJobWizard::TResult result = wizard->Run(
+            this, TJobWizard::wmProperties, Tr(u"Properties") + QStringLiteral(" - ") + job->stJobName, *edited, job);
+        if (result == TJobWizard::wrCancelled)
+            return;
+        if (job->JobStatus != jsNone) {
+            TMessageBox::Warning(this, Tr(u"Job is currently running.") + u'\n' + JobNotIdleText());
+            continue;
+        }
+        CopyJobSettings(*edited, *job);
+        job->SaveLocalJobFile(job->LocalJobFilePath());
+        if (result == TJobWizard::wrDoneAndRun)
+            BackupJob(job);
+        RefreshAfterAction();
+        return;
+    }
+}
+
+void TfrmMainVaultora::OpenJob(const QString& path) {
+    QString text = Tr(u"Opening a job from a backup device is not available in this version yet.");
+    if (!path.isEmpty())
+        text += QStringLiteral("\n\n") + path;
+    ShowNotice(text);
+}
+
+void TfrmMainVaultora::Minimize() {
+    HideToNotificationArea();
+}
+
+void TfrmMainVaultora::Quit() {
+    // A dialog in progress (a restore being chosen) is finished first.
+    if (QApplication::activeModalWidget()) {
+        ShowFromNotificationArea();
+        return;
+    }
+    if (!TMessageBox::AskYesNo(isVisible() ? this : nullptr, m_context.QuitQuestionText()))
+        return;
+    m_context.ConfirmQuit();
+    close();
+}
+
+void TfrmMainVaultora::Rename() {
+    TJob* job = IdleSelectedJob(true);
+    if (!job)
+        return;
+    QString typed = job->stJobName;
+    if (!TInputBox::GetText(this, Tr(u"Rename Job"), Tr(u"New job name:"), typed))
+        return;
+    const TJobNameCheck check = CheckJobName(typed, m_context.Jobs(), job);
+    if (check.Verdict == TJobNameVerdict::Unchanged)
+        return;
+    if (check.Verdict != TJobNameVerdict::Accepted) {
+        TMessageBox::Error(this, check.Message);
+        return;
+    }
+    if (!m_locks.Acquire(*job)) {
+        TMessageBox::Warning(this, JobNotIdleText());
+        return;
+    }
+    const QString oldName = job->stJobName;
+    bool renamed = false;
+    {
+        const TBusyCursor busy;
+        renamed = ChangeName(*job, check.Name);
+    }
+    m_locks.Release(*job);
+    if (!renamed) {
+        TMessageBox::Error(this, Tr(u"Unable to rename the job. Please learn last error messages in the Events log."));
+    } else if (m_context.Jobs().SaveJobsList()) {
+        AddToEventsLog(QStringLiteral("Job \"%s\" is renamed to \"%s\"."), {oldName, check.Name});
+    } else {
+        App().EventsLog.AddToEventsLog(Tr(u"Error: unable to save the jobs list:") + m_context.Jobs().JobsListPath());
+    }
+    RefreshAfterAction();
+}
+
+bool TfrmMainVaultora::RemoveBackupFolder(TJob& job) {
+    // Only files-and-folders jobs have their removal in this build; the others count as failed
+    // and the user is told to remove the folder by hand.
+    if (auto* files = dynamic_cast<TJob_FilesAndFolders*>(&job))
+        return files->Remove();
+    return false;
+}
+
+void TfrmMainVaultora::RemoveJobRecord(TJob* job) {
+    m_locks.Release(*job);
+    m_busyElsewhere.removeAll(job);
+    m_context.RemoveJobLocally(job);
+    m_model->Reload();
+    RefreshAfterAction();
+}
+
+void TfrmMainVaultora::Remove() {
+    TJob* job = IdleSelectedJob(true);
+    if (!job)
+        return;
+    if (!TMessageBox::AskYesNo(this, TrFormat(u"Remove the record for backup job %s?", {job->stJobName})))
+        return;
+    if (!m_locks.Acquire(*job)) {
+        TMessageBox::Warning(this, JobNotIdleText());
+        return;
+    }
+    if (TMessageBox::AskYesNo(this, Tr(u"Do you want also to remove the backup folder with all its contents?"))) {
+        bool removed = false;
+        {
+            const TBusyCursor busy;
+            removed = RemoveBackupFolder(*job);
+        }
+        if (removed)
+            AddToEventsLog(QStringLiteral("The backup folder has been removed successfully on the storage device."));
+        else
+            TMessageBox::Error(this, Tr(u"Unable to remove the backup folder.") + QStringLiteral("\n\n") +
+                                         Tr(u"Make sure the storage device is connected. Then remove it manually"));
+    }
+    RemoveJobRecord(job);
+}
+
+void TfrmMainVaultora::SetCardView(bool cards) {
+    m_jobsView->SetCardView(cards);
+    (cards ? m_actViewCards : m_actViewTable)->setChecked(true);
+    SaveWindowState();
+}
+
+void TfrmMainVaultora::SetFiltersVisible(bool visible) {
+    m_actFilters->setChecked(visible);
+    m_filtersPanel->setVisible(visible);
+    SaveWindowState();
+}
+
+void TfrmMainVaultora::SetEventsVisible(bool visible) {
+    m_actEvents->setChecked(visible);
+    m_eventsPanel->setVisible(visible);
+    SaveWindowState();
+}
+
+void TfrmMainVaultora::BackupJob(TJob* job) {
+    if (job->Kind() == TJobKind::AppsData &&
+        !TMessageBox::AskOkCancel(
+            this, TMessageBox::mbWarning,
+            Tr(u"Make sure the related applications are not running. Then click \"OK\" to continue.")))
+        return;
+    if (!m_locks.Acquire(*job)) {
+        TMessageBox::Warning(this, JobNotIdleText());
+        return;
+    }
+    // The next tick starts it.
+    job->JobStatus = jsWaiting;
+    job->RequestRepaint();
+    RefreshAfterAction();
+}
+
+void TfrmMainVaultora::Backup() {
+    if (TJob* job = IdleSelectedJob(true))
+        BackupJob(job);
+}
+
+void TfrmMainVaultora::RestoreJob(TJob* job) {
+    if (auto* files = dynamic_cast<TJob_FilesAndFolders*>(job)) {
+        if (!m_locks.Acquire(*job)) {
+            TMessageBox::Warning(this, JobNotIdleText());
+            return;
+        }
+        auto* flow = new TFilesRestoreFlow(*files, this);
+        connect(flow, &TFilesRestoreFlow::Finished, this, &TfrmMainVaultora::RefreshAfterAction);
+        flow->Start();
+        return;
+    }
+    if (job->Kind() == TJobKind::DriveImage) {
+        if (m_context.AnyJobActive())
+            TMessageBox::Warning(this, Tr(u"Some jobs are currently running."));
+        else
+            ShowNotice(Tr(u"Restoring this kind of job is not available in this version yet."));
+        return;
+    }
+    const QString warning =
+        Tr(u"Make sure the related applications are already installed. You need to run them at least once so that "
+           u"they create all the necessary directories.") +
+        u'\n' + Tr(u"If the applications support cloud synchronization, please disable it.") + QStringLiteral("\n\n") +
+        Tr(u"If this is done, then close all running applications, and click OK to start the restore procedure.");
+    if (!TMessageBox::AskOkCancel(this, TMessageBox::mbWarning, warning))
+        return;
+    if (!App().IsElevatedInstance && m_context.AnyJobActive())
+        TMessageBox::Warning(this, Tr(u"Some jobs are currently running."));
+    else
+        ShowNotice(Tr(u"Restoring this kind of job is not available in this version yet."));
+}
+
+void TfrmMainVaultora::Restore() {
+    if (TJob* job = IdleSelectedJob(true))
+        RestoreJob(job);
+}
+
+void TfrmMainVaultora::PauseOrResume() {
+    TJob* job = SelectedJob();
+    if (!job || RefuseWhileTickBusy())
+        return;
+    if (job->JobStatus == jsPaused)
+        job->Resume();
+    else
+        job->Pause();
+    RefreshAfterAction();
+}
+
+void TfrmMainVaultora::CancelJob() {
+    TJob* job = SelectedJob();
+    if (!job || RefuseWhileTickBusy())
+        return;
+    job->Cancel();
+    RefreshAfterAction();
+}
+
+void TfrmMainVaultora::PauseAll() {
+    if (m_tickBusy)
+        return;
+    const TJobList& jobs = m_context.Jobs();
+    for (int i = 0; i < jobs.Count(); ++i)
+        jobs.At(i)->Pause();
+    RefreshAfterAction();
+}
+
+void TfrmMainVaultora::CancelAll() {
+    if (m_tickBusy)
+        return;
+    const TJobList& jobs = m_context.Jobs();
+    for (int i = 0; i < jobs.Count(); ++i)
+        jobs.At(i)->Cancel();
+    RefreshAfterAction();
+}
+
+void TfrmMainVaultora::RunCardAction(TJob* job, TJobCard::TAction action) {
+    SelectJob(job);
+    switch (action) {
+    case TJobCard::caBackup:
+        Backup();
+        break;
+    case TJobCard::caRestore:
+        Restore();
+        break;
+    case TJobCard::caPause:
+    case TJobCard::caResume:
+        PauseOrResume();
+        break;
+    case TJobCard::caCancel:
+        CancelJob();
+        break;
+    case TJobCard::caViewLog:
+        ViewLog();
+        break;
+    case TJobCard::caNone:
+        break;
+    }
+}
+
+void TfrmMainVaultora::Options() {
+    TfrmOptions dialog(this);
+    dialog.Load(App().Options);
+    if (RunDialog(dialog) != QDialog::Accepted)
+        return;
+    const QString error = m_context.ApplyEditedOptions(dialog.Edited());
+    if (!error.isEmpty())
+        TMessageBox::Error(this, error);
+    RefreshAfterAction();
+}
+
+void TfrmMainVaultora::FtpClient() {
+    ShowNotice(Tr(u"FTP Client") + QStringLiteral(": ") + NotAvailableText());
+}
+
+void TfrmMainVaultora::CloudClient() {
+    ShowNotice(Tr(u"Cloud Client") + QStringLiteral(": ") + NotAvailableText());
+}
+
+void TfrmMainVaultora::SelectLanguage(int column) {
+    if (!m_context.SelectLanguage(column))
+        return;
+    RebuildLanguageMenu();
+    Retranslate();
+    m_model->Refresh();
+}
+
+void TfrmMainVaultora::AddLanguage() {
+    TMessageBox::Information(this, AddLanguageInfoText());
+}
+
+void TfrmMainVaultora::UserGuide() {
+    TProductSite::Open(TProductSite::UserGuide());
+}
+
+void TfrmMainVaultora::Support() {
+    TProductSite::Open(TProductSite::Support(App().Options.Language.LanguageOfInterface));
+}
+
+void TfrmMainVaultora::ContactUs() {
+    TProductSite::Open(TProductSite::Contact(App().Options.Language.LanguageOfInterface));
+}
+
+void TfrmMainVaultora::About() {
+    const QString title = QString::fromUtf16(TAppGlobals::ApplicationTitle);
+    TMessageBox::Information(
+        this, title + u' ' + QStringLiteral(VAULTORA_VERSION) + QStringLiteral("\n\n") +
+                  Tr(u"Backups of files and folders, drive images and application data, on schedule or on demand.") +
+                  QStringLiteral("\n\n") +
+                  TProductSite::Website(App().Options.Language.LanguageOfInterface).toString());
+}
+
+void TfrmMainVaultora::ShowLogLookup(const TLogFileLookup& lookup, bool counters) {
+    switch (lookup.Result) {
+    case TLogFileLookup::Open: {
+        TfrmLog viewer(this);
+        viewer.Load(lookup.Path, counters);
+        RunDialog(viewer);
+        break;
+    }
+    case TLogFileLookup::Missing:
+        TMessageBox::Error(this, lookup.MessageText);
+        break;
+    case TLogFileLookup::Refused:
+        TMessageBox::Warning(this, lookup.MessageText);
+        break;
+    }
+}
+
+void TfrmMainVaultora::History() {
+    if (const TJob* job = IdleSelectedJob(false))
+        ShowLogLookup(HistoryFile(*job, App().Options.Logging.PathForLogFiles), false);
+}
+
+void TfrmMainVaultora::ViewLog() {
+    if (const TJob* job = IdleSelectedJob(false))
+        ShowLogLookup(LastLogFile(*job, App().Options.Logging.PathForLogFiles), true);
+}
+
+void TfrmMainVaultora::ViewLogOfMenu(const QString& caption) {
+    if (const TJob* job = IdleSelectedJob(false))
+        ShowLogLookup(LogFileForMenuCaption(*job, App().Options.Logging.PathForLogFiles, caption), true);
+}
+
+void TfrmMainVaultora::FillLogMenu() {
+    m_logMenu->clear();
+    const TJob* job = SelectedJob();
+    if (!job || job->JobStatus != jsNone)
+        return;
+    for (const TLogMenuEntry& entry : LogMenuEntries(*job)) {
+        QAction* action = m_logMenu->addAction(entry.Caption);
+        const QString caption = entry.Caption;
+        connect(action, &QAction::triggered, this, [this, caption] { ViewLogOfMenu(caption); });
+    }
+}
+
+void TfrmMainVaultora::MoveSelected(int delta) {
+    TJob* job = SelectedJob();
+    if (!job)
+        return;
+    TJobList& jobs = m_context.Jobs();
+    if (!jobs.Move(jobs.IndexOf(job), delta))
+        return;
+    if (!jobs.SaveJobsList())
+        App().EventsLog.AddToEventsLog(Tr(u"Error: unable to save the jobs list:") + jobs.JobsListPath());
+    m_model->Reload();
+    ApplyFilterAndSearch();
+    SelectJob(job);
+    RefreshAfterAction();
+}
+
+void TfrmMainVaultora::MoveUp() {
+    MoveSelected(-1);
+}
+
+void TfrmMainVaultora::MoveDown() {
+    MoveSelected(+1);
+}
+
+void TfrmMainVaultora::SaveEventsLog() {
+    const QString path = TFileDialog::GetSaveFileName(this, Tr(u"Save to file..."), QDir::homePath(),
+                                                      Tr(u"Text Files") + QStringLiteral(" (*.txt)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!m_context.EventsLog().SaveToFile(path, &error))
+        TMessageBox::Error(this, Tr(u"Unable to write the file:") + u' ' + path + QStringLiteral(" (") + error + u')');
+}
+
+void TfrmMainVaultora::Search(const QString& text) {
+    m_searched = text;
+    if (!text.isEmpty()) {
+        m_filters->blockSignals(true);
+        m_filters->setCurrentItem(nullptr);
+        m_filters->clearSelection();
+        m_filters->blockSignals(false);
+    } else if (!m_filters->currentItem()) {
+        m_filters->setCurrentItem(m_filterItems[m_filter]);
+    }
+    RefreshAfterAction();
+}
+
+void TfrmMainVaultora::SelectFilter(TJobFilter filter) {
+    m_searched.clear();
+    m_filter = filter;
+    if (m_filters->currentItem() != m_filterItems[filter]) {
+        m_filters->blockSignals(true);
+        m_filters->setCurrentItem(m_filterItems[filter]);
+        m_filters->blockSignals(false);
+    }
+    RefreshAfterAction();
+}

@@ -1,0 +1,281 @@
+#pragma once
+
+#include "ui/JobFilter.h"
+#include "ui/TJobCard.h"
+#include "ui/TJobLockKeeper.h"
+
+#include "core/TJobTypes.h"
+
+#include <QDateTime>
+#include <QMainWindow>
+
+#include <functional>
+#include <map>
+
+class QAction;
+class QActionGroup;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QMenu;
+class QPushButton;
+class QSplitter;
+class QSystemTrayIcon;
+class QTimer;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TApplicationContext;
+class TJob;
+class TJobListModel;
+class TJobListView;
+class TJobWizard;
+class TfrmWelcome;
+struct TLogFileLookup;
+
+// The main window: the job list as cards or a table with its filters and search, every user
+// action on a job, the events log, the status bar and the notification-area icon. It reads and
+// writes job records and calls the engines; it never waits for a worker. Workers ask for a repaint
+// through App().RepaintRequested, which the window looks at every 100 ms.
+class TfrmMainVaultora : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfrmMainVaultora(TApplicationContext& context, QWidget* parent = nullptr);
+    ~TfrmMainVaultora() override;
+
+    // ---- Set-up ----
+    // After the program started on its data folder: the list, the Language menu, the captions
+    // and the saved window state.
+    void AfterStart();
+    // Every caption again in the current language.
+    void Retranslate();
+    void SaveWindowState() const;
+    void RestoreWindowState();
+    void SetWizard(TJobKind kind, TJobWizard* wizard);
+    // The clock of the schedule filters.
+    void SetClock(std::function<QDateTime()> now) { m_now = std::move(now); }
+    QDateTime Now() const { return m_now(); }
+    // Runs the window's modal dialogs (options, kind chooser, log viewer, properties); tests
+    // replace it to work the dialog instead of waiting for a user.
+    std::function<int(QDialog&)> DialogRunner;
+
+    // ---- Scheduler ----
+    void StartSchedulerTimer();
+    bool SchedulerTimerActive() const;
+    // One tick of the one-second timer.
+    void Tick();
+    bool TickBusy() const { return m_tickBusy; }
+    // The tick's display hooks: visibility by filter or search, the header and the centred
+    // panel, and the rest of the display (events log, list, actions, status bar).
+    bool JobIsVisible(const TJob& job) const;
+    void ApplyFilterAndSearch();
+    void UpdateHeaderAndEmptyPanel();
+    void RefreshDisplay();
+    // The 100 ms look at the workers' repaint requests.
+    void ProcessRepaintRequest();
+
+    // ---- Window ----
+    // Shows the hidden window, after the configuration password when it is protected; false
+    // when the password was refused or the prompt cancelled.
+    bool ShowFromNotificationArea();
+    void HideToNotificationArea();
+    bool FirstShowDone() const { return m_firstShowDone; }
+    // The window closed while jobs were still running after the wait: they are abandoned.
+    bool JobsAbandoned() const { return m_jobsAbandoned; }
+
+    // ---- Actions ----
+    void NewJob();
+    void OpenJob(const QString& path = QString());
+    void Minimize();
+    void Quit();
+    void Properties();
+    void Rename();
+    void Duplicate();
+    void Remove();
+    void SetCardView(bool cards);
+    void SetFiltersVisible(bool visible);
+    void SetEventsVisible(bool visible);
+    void Backup();
+    void Restore();
+    void PauseOrResume();
+    void CancelJob();
+    void PauseAll();
+    void CancelAll();
+    void Options();
+    void FtpClient();
+    void CloudClient();
+    void SelectLanguage(int column);
+    void AddLanguage();
+    void UserGuide();
+    void Support();
+    void ContactUs();
+    void About();
+    void History();
+    void ViewLog();
+    void ViewLogOfMenu(const QString& caption);
+    void MoveUp();
+    void MoveDown();
+    void SaveEventsLog();
+    // The search box confirmed.
+    void Search(const QString& text);
+    void SelectFilter(TJobFilter filter);
+    // A link of a card.
+    void RunCardAction(TJob* job, TJobCard::TAction action);
+    // The first show of the window (once per process): the command line's job actions, the
+    // scheduler timer and the Welcome dialog.
+    void RunFirstShowActions();
+
+    // ---- What tests and the scheduler look at ----
+    TJobListView* JobsView() const { return m_jobsView; }
+    TJobListModel* Model() const { return m_model; }
+    // The selected job when its row is visible.
+    TJob* SelectedJob() const;
+    void SelectJob(const TJob* job);
+    QAction* Action(const QString& objectName) const;
+    QLabel* HeaderLabel() const { return m_header; }
+    QLabel* EmptyPanel() const { return m_emptyPanel; }
+    QLineEdit* SearchBox() const { return m_search; }
+    QTreeWidget* FilterTree() const { return m_filters; }
+    QListView* EventsList() const { return m_eventsList; }
+    QMenu* LogMenu() const { return m_logMenu; }
+    QMenu* LanguageMenu() const { return m_languageMenu; }
+    QToolButton* MoveUpButton() const { return m_moveUp; }
+    QToolButton* MoveDownButton() const { return m_moveDown; }
+    QStringList StatusPanelTexts() const;
+    // The context menu the list shows for the selected job, or null.
+    QMenu* ContextMenuForSelection() const;
+    bool Searching() const { return !m_searched.isEmpty(); }
+    QString SearchedString() const { return m_searched; }
+    TJobFilter CurrentFilter() const { return m_filter; }
+    QSystemTrayIcon* TrayIcon() const { return m_tray; }
+    TfrmWelcome* WelcomeDialog() const { return m_welcome; }
+    const TJobLockKeeper& Locks() const { return m_locks; }
+
+Q_SIGNALS:
+    // The window closed for good (the program is quitting).
+    void Closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildActions();
+    void BuildMenus();
+    void BuildToolbar();
+    void BuildCentre();
+    void BuildStatusBar();
+    void BuildTray();
+    void RebuildLanguageMenu();
+    void UpdateActions();
+    void UpdateStatusBar();
+    void RefreshAfterAction();
+    void PlaceEmptyPanel();
+    void ShowContextMenu(const QPoint& globalPos);
+    void FillLogMenu();
+    void ShowLogLookup(const TLogFileLookup& lookup, bool counters);
+    void ShowWelcome();
+    void StartWaitingJobs();
+    int RunDialog(QDialog& dialog);
+
+    // The checks of the single-job actions: a selected job, idle, and no tick in progress.
+    TJob* IdleSelectedJob(bool refusedWhileTickBusy);
+    bool RefuseWhileTickBusy();
+    void BackupJob(TJob* job);
+    void RestoreJob(TJob* job);
+    // Deletes the job's folder at its destination; false when that failed.
+    bool RemoveBackupFolder(TJob& job);
+    void RemoveJobRecord(TJob* job);
+    // The checked name of a new job, or empty after a refusal.
+    QString AskNewJobName(const QString& caption, const QString& prompt, const QString& suggestion);
+    void CreateJobWithWizard(int kind, const QString& name, const TJob* source);
+    void MoveSelected(int delta);
+    void SetFilterNodeTexts();
+    void ShowNotice(const QString& text);
+
+    TApplicationContext& m_context;
+    TJobLockKeeper m_locks;
+    std::map<TJobKind, TJobWizard*> m_wizards;
+    std::function<QDateTime()> m_now;
+
+    TJobListModel* m_model;
+    TJobListView* m_jobsView;
+    QLabel* m_header = nullptr;
+    QLabel* m_emptyPanel = nullptr;
+    QLineEdit* m_search = nullptr;
+    QTreeWidget* m_filters = nullptr;
+    QTreeWidgetItem* m_filterItems[JobFilterCount] = {};
+    QWidget* m_filtersPanel = nullptr;
+    QWidget* m_eventsPanel = nullptr;
+    QSplitter* m_filtersSplitter = nullptr;
+    QSplitter* m_eventsSplitter = nullptr;
+    QListView* m_eventsList = nullptr;
+    QPushButton* m_saveEvents = nullptr;
+    QToolButton* m_moveUp = nullptr;
+    QToolButton* m_moveDown = nullptr;
+    QToolButton* m_viewLogButton = nullptr;
+    QLabel* m_statusJobs = nullptr;
+    QLabel* m_statusRunning = nullptr;
+    QLabel* m_statusCancelled = nullptr;
+    QLabel* m_statusVersion = nullptr;
+    QSystemTrayIcon* m_tray = nullptr;
+    QTimer* m_tickTimer;
+    QTimer* m_repaintTimer;
+    TfrmWelcome* m_welcome = nullptr;
+
+    QMenu* m_fileMenu = nullptr;
+    QMenu* m_editMenu = nullptr;
+    QMenu* m_viewMenu = nullptr;
+    QMenu* m_listMenu = nullptr;
+    QMenu* m_runMenu = nullptr;
+    QMenu* m_toolsMenu = nullptr;
+    QMenu* m_languageMenu = nullptr;
+    QMenu* m_helpMenu = nullptr;
+    QMenu* m_idleMenu = nullptr;
+    QMenu* m_runningMenu = nullptr;
+    QMenu* m_logMenu = nullptr;
+    QMenu* m_trayMenu = nullptr;
+    QActionGroup* m_languageGroup = nullptr;
+    QActionGroup* m_viewGroup = nullptr;
+
+    QAction* m_actNewJob = nullptr;
+    QAction* m_actOpen = nullptr;
+    QAction* m_actMinimize = nullptr;
+    QAction* m_actQuit = nullptr;
+    QAction* m_actProperties = nullptr;
+    QAction* m_actRename = nullptr;
+    QAction* m_actDuplicate = nullptr;
+    QAction* m_actRemove = nullptr;
+    QAction* m_actViewCards = nullptr;
+    QAction* m_actViewTable = nullptr;
+    QAction* m_actFilters = nullptr;
+    QAction* m_actEvents = nullptr;
+    QAction* m_actBackup = nullptr;
+    QAction* m_actRestore = nullptr;
+    QAction* m_actPause = nullptr;
+    QAction* m_actCancel = nullptr;
+    QAction* m_actPauseAll = nullptr;
+    QAction* m_actCancelAll = nullptr;
+    QAction* m_actOptions = nullptr;
+    QAction* m_actFtpClient = nullptr;
+    QAction* m_actCloudClient = nullptr;
+    QAction* m_actAddLanguage = nullptr;
+    QAction* m_actUserGuide = nullptr;
+    QAction* m_actSupport = nullptr;
+    QAction* m_actContactUs = nullptr;
+    QAction* m_actAbout = nullptr;
+    QAction* m_actHistory = nullptr;
+    QAction* m_actViewLog = nullptr;
+    QAction* m_actTrayOpen = nullptr;
+
+    TJobFilter m_filter = jfJobs;
+    QString m_searched;
+    bool m_tickBusy = false;
+    bool m_firstShowDone = false;
+    bool m_closing = false;
+    bool m_jobsAbandoned = false;
+    // Jobs left waiting because another process runs them; reported once each.
+    QList<const TJob*> m_busyElsewhere;
+};
