@@ -51,6 +51,10 @@ bool TJobFileSync::IsCurrent(const TJob& job) const {
     return known != m_fileStamps.constEnd() && *known == StampOf(JobFilePath(job.stJobName));
 }
 
+void TJobFileSync::Adopt(const TJob& job) {
+    m_fileStamps.insert(job.stJobName, StampOf(JobFilePath(job.stJobName)));
+}
+
 bool TJobFileSync::ApplyJobsList() {
     std::vector<std::unique_ptr<TJob>> previous;
     while (m_jobs.Count() > 0)

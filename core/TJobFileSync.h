@@ -29,6 +29,10 @@ public:
     bool Refresh();
     // The job's local job file is still the one its settings came from.
     bool IsCurrent(const TJob& job) const;
+    // This process has just written the job's local job file from the job itself: the file as it
+    // is now is the job's own, and is not read back. The window saves jobs it keeps working with
+    // (a new job set waiting, say), whose state a reload would lose.
+    void Adopt(const TJob& job);
 
 private:
     struct TFileStamp {

@@ -90,6 +90,10 @@ public:
     TShutdownCountdown& ShutdownCountdown() { return m_countdown; }
     // The scheduler's clock, for the window's "Scheduled" filters.
     QDateTime Now() const;
+    // Gives back the locks of the jobs it started that are no longer active. Every tick begins
+    // with it; the window calls it before taking a job's lock for an action of its own (a restore
+    // right after a run), which would otherwise be refused until the next tick.
+    void ReleaseIdleJobLocks();
 
 private:
     bool AnyJobActive() const;
@@ -98,7 +102,6 @@ private:
     bool Dispatch(TJob& job);
     bool StartJob(TJob& job);
     void AbandonStart(TJob& job, const QString& error);
-    void ReleaseIdleJobLocks();
     void OnShutdownCancelled();
 
     TApplicationContext& m_context;

@@ -2,21 +2,9 @@
 
 #include "ui/UiTr.h"
 
-#include <QTime>
+#include "core/Scheduling.h"
 
 namespace {
-
-bool DayIsSelected(const TSchedulingSettings& schedule, const QDate& day) {
-    switch (schedule.SchedulingType) {
-    case stDaysOfWeek:
-        return schedule.DaysOfWeek.at(size_t(day.dayOfWeek()));
-    case stDaysOfMonth:
-        return schedule.DaysOfMonth.at(size_t(day.day()));
-    case stDisabled:
-        break;
-    }
-    return false;
-}
 
 TJobFilter ParentOf(TJobFilter filter) {
     switch (filter) {
@@ -30,22 +18,6 @@ TJobFilter ParentOf(TJobFilter filter) {
 }
 
 } // namespace
-
-bool IsScheduledXDaysFromNow(const TSchedulingSettings& schedule, int daysCount, const QDateTime& now) {
-    if (schedule.SchedulingType == stDisabled)
-        return false;
-    if (DayIsSelected(schedule, now.date())) {
-        for (const QString& entry : schedule.TimeTable) {
-            const QTime start = QTime::fromString(entry, QStringLiteral("hh:mm:ss"));
-            if (start.isValid() && start > now.time())
-                return true;
-        }
-    }
-    for (int i = 1; i <= daysCount; ++i)
-        if (DayIsSelected(schedule, now.addDays(i).date()))
-            return true;
-    return false;
-}
 
 bool JobMatchesFilter(const TJob& job, TJobFilter filter, const QDateTime& now) {
     const TSchedulingSettings& schedule = job.SchedulingSettings;

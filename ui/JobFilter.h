@@ -19,12 +19,8 @@ enum TJobFilter : int {
 };
 constexpr int JobFilterCount = 9;
 
-// Whether a start of the schedule is still due today (daysCount 0), or today or on one of the
-// next daysCount days: today counts when it is a selected day with a start time later than now;
-// each following day counts when it is selected, whatever its times.
-bool IsScheduledXDaysFromNow(const TSchedulingSettings& schedule, int daysCount, const QDateTime& now);
-
-// Whether a job is shown under a filter node.
+// Whether a job is shown under a filter node; the schedule nodes ask the scheduler's arithmetic
+// at the moment now.
 bool JobMatchesFilter(const TJob& job, TJobFilter filter, const QDateTime& now);
 // Whether a job is found by a search text: the lower-cased text in the lower-cased name.
 bool JobMatchesSearch(const TJob& job, const QString& searchedString);

@@ -10,8 +10,12 @@
 #include "core/AppFolders.h"
 #include "core/OptionsChecks.h"
 #include "core/TApplicationContext.h"
+#include "core/TClock.h"
+#include "core/TScheduler.h"
 #include "jobs/JobKinds.h"
 #include "platform/TLinuxProcessPriority.h"
+#include "platform/TLogindPowerOff.h"
+#include "platform/TLogindSleepInhibitor.h"
 #include "platform/TSingleInstance.h"
 #include "platform/TXdgAutostart.h"
 
@@ -32,13 +36,26 @@ TVaultoraProgram::TVaultoraProgram(TProgramEnvironment environment)
         m_ownPriority = std::make_unique<TLinuxProcessPriority>();
         m_environment.Priority = m_ownPriority.get();
     }
+    if (!m_environment.Clock)
+        m_environment.Clock = &TClock::System();
+    if (!m_environment.SleepInhibitor) {
+        m_ownSleepInhibitor = std::make_unique<TLogindSleepInhibitor>();
+        m_environment.SleepInhibitor = m_ownSleepInhibitor.get();
+    }
+    if (!m_environment.PowerOff) {
+        m_ownPowerOff = std::make_unique<TLogindPowerOff>();
+        m_environment.PowerOff = m_ownPowerOff.get();
+    }
     m_context =
         std::make_unique<TApplicationContext>(&CreateJobOfKind, *m_environment.Autostart, *m_environment.Priority);
+    m_scheduler = std::make_unique<TScheduler>(*m_context, *m_environment.Clock, *m_environment.SleepInhibitor,
+                                               *m_environment.PowerOff);
 }
 
 TVaultoraProgram::~TVaultoraProgram() {
-    // The window goes before the jobs it shows.
+    // The window goes before the scheduler it drives and the jobs it shows.
     m_window.reset();
+    m_scheduler.reset();
 }
 
 bool TVaultoraProgram::JobsAbandoned() const {
@@ -79,7 +96,7 @@ int TVaultoraProgram::Start(const QStringList& arguments) {
     settings.RegisterAutorunWithDefaults = true;
     settings.DefaultSources = m_environment.DefaultSources;
 
-    m_window = std::make_unique<TfrmMainVaultora>(*m_context);
+    m_window = std::make_unique<TfrmMainVaultora>(*m_context, *m_scheduler);
     const TStartupReport report = m_context->Start(settings);
     const QString site =
         QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Vaultora"), QStringLiteral("Vaultora"))

@@ -13,18 +13,26 @@
 class QWidget;
 class TApplicationContext;
 class TAutostart;
+class TClock;
+class TPowerOff;
 class TProcessPriority;
+class TScheduler;
 class TSessionEnd;
+class TSleepInhibitor;
 class TSingleInstance;
 class TfrmMainVaultora;
 
 // What the windowed program is started with besides its command line. Tests give their own
-// autostart entry, priority, runtime folder and default folders; the program takes this desktop's.
+// autostart entry, priority, clock, sleep blocking, power-off, runtime folder and default
+// folders; the program takes this desktop's.
 struct TProgramEnvironment {
-    TAutostart* Autostart = nullptr;      // null: the XDG autostart entry of this executable
-    TProcessPriority* Priority = nullptr; // null: the process's own priority
-    QString RuntimeDirectory;             // single-instance lock and socket; empty: the user's
-    QString ProgramDataDirectory;         // transl.dt and the rest; empty: beside the executable
+    TAutostart* Autostart = nullptr;           // null: the XDG autostart entry of this executable
+    TProcessPriority* Priority = nullptr;      // null: the process's own priority
+    TClock* Clock = nullptr;                   // null: the system clock
+    TSleepInhibitor* SleepInhibitor = nullptr; // null: logind
+    TPowerOff* PowerOff = nullptr;             // null: logind
+    QString RuntimeDirectory;                  // single-instance lock and socket; empty: the user's
+    QString ProgramDataDirectory;              // transl.dt and the rest; empty: beside the executable
     std::optional<TDefaultOptionsSources> DefaultSources;
 };
 
@@ -49,6 +57,7 @@ public:
     std::function<bool(QWidget* parent)> NewVersionGate = [](QWidget*) { return true; };
 
     TfrmMainVaultora* MainWindow() const { return m_window.get(); }
+    TScheduler& Scheduler() const { return *m_scheduler; }
     TApplicationContext& Context() const { return *m_context; }
     TSingleInstance* Instance() const { return m_instance.get(); }
     // Jobs still ran when the window closed: the process must end without waiting for them.
@@ -63,7 +72,10 @@ private:
     TProgramEnvironment m_environment;
     std::unique_ptr<TAutostart> m_ownAutostart;
     std::unique_ptr<TProcessPriority> m_ownPriority;
+    std::unique_ptr<TSleepInhibitor> m_ownSleepInhibitor;
+    std::unique_ptr<TPowerOff> m_ownPowerOff;
     std::unique_ptr<TApplicationContext> m_context;
+    std::unique_ptr<TScheduler> m_scheduler;
     std::unique_ptr<TSingleInstance> m_instance;
     std::unique_ptr<TfrmMainVaultora> m_window;
     TSessionEnd* m_sessionEnd = nullptr;

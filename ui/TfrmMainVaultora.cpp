@@ -12,6 +12,7 @@
 #include "ui/TfrmJobProperties.h"
 #include "ui/TfrmLog.h"
 #include "ui/TfrmOptions.h"
+#include "ui/TfrmShutdown.h"
 #include "ui/TfrmSourceType.h"
 #include "ui/TfrmWelcome.h"
 #include "ui/UiTr.h"
@@ -20,7 +21,10 @@
 #include "core/JobNameCheck.h"
 #include "core/OptionsChecks.h"
 #include "core/TApplicationContext.h"
+#include "core/TJobFileSync.h"
 #include "core/TJobList.h"
+#include "core/TScheduler.h"
+#include "core/TShutdownCountdown.h"
 #include "core/Translations.h"
 #include "jobs/appdata/TJob_AppsData.h"
 #include "jobs/driveimage/TJob_DriveImage.h"
@@ -61,7 +65,6 @@
 
 namespace {
 
-constexpr int TickIntervalMs = 1000;
 constexpr int RepaintIntervalMs = 100;
 
 // The busy cursor while the window waits for the destination (rename, removal).
@@ -104,13 +107,12 @@ QString NotAvailableText() {
 
 } // namespace
 
-TfrmMainVaultora::TfrmMainVaultora(TApplicationContext& context, QWidget* parent)
+TfrmMainVaultora::TfrmMainVaultora(TApplicationContext& context, TScheduler& scheduler, QWidget* parent)
     : QMainWindow(parent)
     , m_context(context)
-    , m_now([] { return QDateTime::currentDateTime(); })
+    , m_scheduler(scheduler)
     , m_model(new TJobListModel(context.Jobs(), this))
     , m_jobsView(new TJobListView(this))
-    , m_tickTimer(new QTimer(this))
     , m_repaintTimer(new QTimer(this)) {
     setObjectName(QStringLiteral("TfrmMainVaultora"));
     setWindowIcon(TJobIcons::Application());
@@ -124,8 +126,7 @@ TfrmMainVaultora::TfrmMainVaultora(TApplicationContext& context, QWidget* parent
     m_jobsView->SetCardView(true);
     resize(1000, 700);
 
-    m_tickTimer->setInterval(TickIntervalMs);
-    connect(m_tickTimer, &QTimer::timeout, this, &TfrmMainVaultora::Tick);
+    FillSchedulerHooks();
     m_repaintTimer->setInterval(RepaintIntervalMs);
     connect(m_repaintTimer, &QTimer::timeout, this, &TfrmMainVaultora::ProcessRepaintRequest);
     m_repaintTimer->start();
@@ -142,8 +143,21 @@ TfrmMainVaultora::TfrmMainVaultora(TApplicationContext& context, QWidget* parent
 }
 
 TfrmMainVaultora::~TfrmMainVaultora() {
-    m_tickTimer->stop();
+    m_scheduler.Stop();
+    // The hooks call into this window.
+    m_scheduler.Hooks = TScheduler::THooks();
     m_repaintTimer->stop();
+}
+
+void TfrmMainVaultora::FillSchedulerHooks() {
+    TScheduler::THooks& hooks = m_scheduler.Hooks;
+    hooks.BeforeTick = [this] { SyncJobFiles(); };
+    hooks.ApplyFilter = [this](TJob& job) { ApplyFilter(job); };
+    hooks.UpdatePanels = [this](const TSchedulerTickCounts&) { UpdateHeaderAndEmptyPanel(); };
+    hooks.Refresh = [this](const TSchedulerTickCounts&) { RefreshDisplay(); };
+    hooks.ShowShutdownDialog = [this] { ShowShutdownDialog(); };
+    // A job whose file another process has just changed starts once it has been read again.
+    hooks.MayStart = [this](TJob& job) { return !m_files || m_files->IsCurrent(job); };
 }
 
 // ---- Building ----
@@ -364,6 +378,10 @@ void TfrmMainVaultora::BuildCentre() {
     m_eventsList->setModel(&m_context.EventsLog());
     m_eventsList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_eventsList->setUniformItemSizes(true);
+    connect(&m_context.EventsLog(), &QAbstractItemModel::rowsInserted, this, [this] {
+        if (!m_eventsList->hasFocus())
+            m_eventsList->scrollToBottom();
+    });
     m_saveEvents = new QPushButton(m_eventsPanel);
     m_saveEvents->setObjectName(QStringLiteral("btnSaveEvents"));
     connect(m_saveEvents, &QPushButton::clicked, this, &TfrmMainVaultora::SaveEventsLog);
@@ -491,6 +509,7 @@ void TfrmMainVaultora::RebuildLanguageMenu() {
 }
 
 void TfrmMainVaultora::AfterStart() {
+    m_files = std::make_unique<TJobFileSync>(m_context.Jobs());
     m_model->Reload();
     RebuildLanguageMenu();
     Retranslate();
@@ -569,49 +588,66 @@ void TfrmMainVaultora::RestoreWindowState() {
 // ---- Scheduler and display ----
 
 void TfrmMainVaultora::StartSchedulerTimer() {
-    if (!m_tickTimer->isActive())
-        m_tickTimer->start();
+    m_scheduler.Start();
 }
 
 bool TfrmMainVaultora::SchedulerTimerActive() const {
-    return m_tickTimer->isActive();
+    return m_scheduler.IsRunning();
 }
 
 void TfrmMainVaultora::Tick() {
-    if (m_tickBusy || App().IsQuitting)
-        return;
-    m_tickBusy = true;
-    ApplyFilterAndSearch();
-    UpdateHeaderAndEmptyPanel();
-    StartWaitingJobs();
-    RefreshDisplay();
-    m_tickBusy = false;
+    m_scheduler.Tick();
 }
 
-void TfrmMainVaultora::StartWaitingJobs() {
-    TJobList& jobs = m_context.Jobs();
-    const bool oneAtATime = App().Options.Processing.RunOnlyOneJobAtATime;
-    bool anyActive = m_context.AnyJobActive();
-    for (int i = 0; i < jobs.Count(); ++i) {
-        TJob* job = jobs.At(i);
-        if (job->JobStatus != jsWaiting)
-            continue;
-        if (oneAtATime && anyActive)
-            return;
-        if (!m_locks.Acquire(*job)) {
-            // A command-line run has the job: it waits until that run is over.
-            if (!m_busyElsewhere.contains(job)) {
-                m_busyElsewhere.append(job);
-                AddToEventsLog(QStringLiteral("Job \"%s\" is running in another process; it waits until that run "
-                                              "ends."),
-                               job->stJobName);
-            }
-            continue;
-        }
-        m_busyElsewhere.removeAll(job);
-        job->Backup();
-        anyActive = true;
+bool TfrmMainVaultora::TickBusy() const {
+    return m_scheduler.TickBusy();
+}
+
+QDateTime TfrmMainVaultora::Now() const {
+    return m_scheduler.Now();
+}
+
+void TfrmMainVaultora::SaveJobFile(TJob& job) {
+    job.SaveLocalJobFile(job.LocalJobFilePath());
+    if (m_files)
+        m_files->Adopt(job);
+}
+
+void TfrmMainVaultora::SyncJobFiles() {
+    // A dialog may hold a job that a reload would replace.
+    if (!m_files || QApplication::activeModalWidget())
+        return;
+    // The selection stays on its job by name, also while the filter hides the job.
+    const TJob* selected = m_jobsView->CurrentJob();
+    const QString selectedName = selected ? selected->stJobName : QString();
+    if (!m_files->Refresh())
+        return;
+    m_model->Reload();
+    ApplyFilterAndSearch();
+    if (!selectedName.isEmpty())
+        SelectJob(m_context.Jobs().Find(selectedName));
+}
+
+void TfrmMainVaultora::ShowShutdownDialog() {
+    TShutdownCountdown& countdown = m_scheduler.ShutdownCountdown();
+    if (!m_shutdownDialog) {
+        m_shutdownDialog = new TfrmShutdown(this);
+        connect(m_shutdownDialog, &TfrmShutdown::ShutdownClicked, &countdown, &TShutdownCountdown::ShutdownNow);
+        connect(m_shutdownDialog, &TfrmShutdown::CancelClicked, &countdown, &TShutdownCountdown::Cancel);
+        connect(&countdown, &TShutdownCountdown::Changed, m_shutdownDialog,
+                [this, &countdown] { m_shutdownDialog->SetText(countdown.Text()); });
+        connect(&countdown, &TShutdownCountdown::Cancelled, m_shutdownDialog,
+                [this] { m_shutdownDialog->done(QDialog::Rejected); });
+        // The countdown has set IsQuitting: the window closes for good while the system goes down.
+        connect(&countdown, &TShutdownCountdown::PoweringOff, this, [this] {
+            m_shutdownDialog->done(QDialog::Accepted);
+            close();
+        });
     }
+    m_shutdownDialog->SetText(countdown.Text());
+    m_shutdownDialog->show();
+    m_shutdownDialog->raise();
+    m_shutdownDialog->activateWindow();
 }
 
 bool TfrmMainVaultora::JobIsVisible(const TJob& job) const {
@@ -620,13 +656,17 @@ bool TfrmMainVaultora::JobIsVisible(const TJob& job) const {
     return JobMatchesFilter(job, m_filter, Now());
 }
 
+void TfrmMainVaultora::ApplyFilter(const TJob& job) {
+    const int row = m_context.Jobs().IndexOf(&job);
+    const bool hidden = !JobIsVisible(job);
+    if (row >= 0 && m_jobsView->isRowHidden(row, QModelIndex()) != hidden)
+        m_jobsView->setRowHidden(row, QModelIndex(), hidden);
+}
+
 void TfrmMainVaultora::ApplyFilterAndSearch() {
     TJobList& jobs = m_context.Jobs();
-    for (int row = 0; row < jobs.Count(); ++row) {
-        const bool hidden = !JobIsVisible(*jobs.At(row));
-        if (m_jobsView->isRowHidden(row, QModelIndex()) != hidden)
-            m_jobsView->setRowHidden(row, QModelIndex(), hidden);
-    }
+    for (int row = 0; row < jobs.Count(); ++row)
+        ApplyFilter(*jobs.At(row));
 }
 
 void TfrmMainVaultora::UpdateHeaderAndEmptyPanel() {
@@ -653,8 +693,6 @@ void TfrmMainVaultora::PlaceEmptyPanel() {
 }
 
 void TfrmMainVaultora::RefreshDisplay() {
-    if (m_context.FlushEventsLog() && !m_eventsList->hasFocus())
-        m_eventsList->scrollToBottom();
     m_locks.ReleaseIdle(m_context.Jobs());
     m_model->Refresh();
     UpdateActions();
@@ -671,6 +709,8 @@ void TfrmMainVaultora::ProcessRepaintRequest() {
 }
 
 void TfrmMainVaultora::RefreshAfterAction() {
+    // What the action reported shows at once.
+    m_context.FlushEventsLog();
     ApplyFilterAndSearch();
     UpdateHeaderAndEmptyPanel();
     RefreshDisplay();
@@ -763,7 +803,7 @@ void TfrmMainVaultora::closeEvent(QCloseEvent* event) {
         return;
     }
     m_closing = true;
-    m_tickTimer->stop();
+    m_scheduler.Stop();
     m_repaintTimer->stop();
     // The window keeps answering while cancelled jobs wind down.
     TQuitWaiter waiter = TQuitWaiter::Sleeping();
@@ -882,7 +922,7 @@ void TfrmMainVaultora::ShowNotice(const QString& text) {
 }
 
 bool TfrmMainVaultora::RefuseWhileTickBusy() {
-    if (!m_tickBusy)
+    if (!TickBusy())
         return false;
     TMessageBox::Warning(this, JobNotIdleText());
     return true;
@@ -892,7 +932,7 @@ TJob* TfrmMainVaultora::IdleSelectedJob(bool refusedWhileTickBusy) {
     TJob* job = SelectedJob();
     if (!job)
         return nullptr;
-    if (job->JobStatus != jsNone || (refusedWhileTickBusy && m_tickBusy)) {
+    if (job->JobStatus != jsNone || (refusedWhileTickBusy && TickBusy())) {
         TMessageBox::Warning(this, JobNotIdleText());
         return nullptr;
     }
@@ -950,7 +990,7 @@ void TfrmMainVaultora::CreateJobWithWizard(int kind, const QString& name, const 
     if (result == TJobWizard::wrCancelled)
         return;
     TJob* job = jobs.Append(std::move(created));
-    job->SaveLocalJobFile(job->LocalJobFilePath());
+    SaveJobFile(*job);
     if (!jobs.SaveJobsList())
         App().EventsLog.AddToEventsLog(Tr(u"Error: unable to save the jobs list:") + jobs.JobsListPath());
     AddToEventsLog(QStringLiteral("Created new job: \"%s\"."), name);
@@ -984,7 +1024,7 @@ void TfrmMainVaultora::Properties() {
             continue;
         }
         CopyJobSettings(*edited, *job);
-        job->SaveLocalJobFile(job->LocalJobFilePath());
+        SaveJobFile(*job);
         if (result == TJobWizard::wrDoneAndRun)
             BackupJob(job);
         RefreshAfterAction();
@@ -1022,6 +1062,11 @@ void TfrmMainVaultora::Rename() {
     QString typed = job->stJobName;
     if (!TInputBox::GetText(this, Tr(u"Rename Job"), Tr(u"New job name:"), typed))
         return;
+    // The scheduler may have started the job while the box was open.
+    if (job->JobStatus != jsNone) {
+        TMessageBox::Warning(this, JobNotIdleText());
+        return;
+    }
     const TJobNameCheck check = CheckJobName(typed, m_context.Jobs(), job);
     if (check.Verdict == TJobNameVerdict::Unchanged)
         return;
@@ -1029,6 +1074,7 @@ void TfrmMainVaultora::Rename() {
         TMessageBox::Error(this, check.Message);
         return;
     }
+    m_scheduler.ReleaseIdleJobLocks();
     if (!m_locks.Acquire(*job)) {
         TMessageBox::Warning(this, JobNotIdleText());
         return;
@@ -1043,6 +1089,8 @@ void TfrmMainVaultora::Rename() {
     if (!renamed) {
         TMessageBox::Error(this, Tr(u"Unable to rename the job. Please learn last error messages in the Events log."));
     } else if (m_context.Jobs().SaveJobsList()) {
+        if (m_files)
+            m_files->Adopt(*job);
         AddToEventsLog(QStringLiteral("Job \"%s\" is renamed to \"%s\"."), {oldName, check.Name});
     } else {
         App().EventsLog.AddToEventsLog(Tr(u"Error: unable to save the jobs list:") + m_context.Jobs().JobsListPath());
@@ -1060,7 +1108,6 @@ bool TfrmMainVaultora::RemoveBackupFolder(TJob& job) {
 
 void TfrmMainVaultora::RemoveJobRecord(TJob* job) {
     m_locks.Release(*job);
-    m_busyElsewhere.removeAll(job);
     m_context.RemoveJobLocally(job);
     m_model->Reload();
     RefreshAfterAction();
@@ -1072,11 +1119,20 @@ void TfrmMainVaultora::Remove() {
         return;
     if (!TMessageBox::AskYesNo(this, TrFormat(u"Remove the record for backup job %s?", {job->stJobName})))
         return;
-    if (!m_locks.Acquire(*job)) {
+    // The scheduler may have started the job while the question was open.
+    m_scheduler.ReleaseIdleJobLocks();
+    if (job->JobStatus != jsNone || !m_locks.Acquire(*job)) {
         TMessageBox::Warning(this, JobNotIdleText());
         return;
     }
-    if (TMessageBox::AskYesNo(this, Tr(u"Do you want also to remove the backup folder with all its contents?"))) {
+    const bool withFolder =
+        TMessageBox::AskYesNo(this, Tr(u"Do you want also to remove the backup folder with all its contents?"));
+    if (job->JobStatus != jsNone) {
+        m_locks.Release(*job);
+        TMessageBox::Warning(this, JobNotIdleText());
+        return;
+    }
+    if (withFolder) {
         bool removed = false;
         {
             const TBusyCursor busy;
@@ -1115,11 +1171,7 @@ void TfrmMainVaultora::BackupJob(TJob* job) {
             this, TMessageBox::mbWarning,
             Tr(u"Make sure the related applications are not running. Then click \"OK\" to continue.")))
         return;
-    if (!m_locks.Acquire(*job)) {
-        TMessageBox::Warning(this, JobNotIdleText());
-        return;
-    }
-    // The next tick starts it.
+    // The next tick starts it; the scheduler holds the job's lock while it runs.
     job->JobStatus = jsWaiting;
     job->RequestRepaint();
     RefreshAfterAction();
@@ -1132,6 +1184,7 @@ void TfrmMainVaultora::Backup() {
 
 void TfrmMainVaultora::RestoreJob(TJob* job) {
     if (auto* files = dynamic_cast<TJob_FilesAndFolders*>(job)) {
+        m_scheduler.ReleaseIdleJobLocks();
         if (!m_locks.Acquire(*job)) {
             TMessageBox::Warning(this, JobNotIdleText());
             return;
@@ -1186,7 +1239,7 @@ void TfrmMainVaultora::CancelJob() {
 }
 
 void TfrmMainVaultora::PauseAll() {
-    if (m_tickBusy)
+    if (TickBusy())
         return;
     const TJobList& jobs = m_context.Jobs();
     for (int i = 0; i < jobs.Count(); ++i)
@@ -1195,7 +1248,7 @@ void TfrmMainVaultora::PauseAll() {
 }
 
 void TfrmMainVaultora::CancelAll() {
-    if (m_tickBusy)
+    if (TickBusy())
         return;
     const TJobList& jobs = m_context.Jobs();
     for (int i = 0; i < jobs.Count(); ++i)

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 
 class QAction;
 class QActionGroup;
@@ -30,18 +31,23 @@ class TApplicationContext;
 class TJob;
 class TJobListModel;
 class TJobListView;
+class TJobFileSync;
 class TJobWizard;
+class TScheduler;
+class TfrmShutdown;
 class TfrmWelcome;
 struct TLogFileLookup;
 
 // The main window: the job list as cards or a table with its filters and search, every user
 // action on a job, the events log, the status bar and the notification-area icon. It reads and
 // writes job records and calls the engines; it never waits for a worker. Workers ask for a repaint
-// through App().RepaintRequested, which the window looks at every 100 ms.
+// through App().RepaintRequested, which the window looks at every 100 ms. The scheduler's
+// one-second tick runs through the window's hooks: the filters, the panels, the display and the
+// shutdown dialog.
 class TfrmMainVaultora : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TfrmMainVaultora(TApplicationContext& context, QWidget* parent = nullptr);
+    TfrmMainVaultora(TApplicationContext& context, TScheduler& scheduler, QWidget* parent = nullptr);
     ~TfrmMainVaultora() override;
 
     // ---- Set-up ----
@@ -53,9 +59,8 @@ public:
     void SaveWindowState() const;
     void RestoreWindowState();
     void SetWizard(TJobKind kind, TJobWizard* wizard);
-    // The clock of the schedule filters.
-    void SetClock(std::function<QDateTime()> now) { m_now = std::move(now); }
-    QDateTime Now() const { return m_now(); }
+    // The scheduler's clock, which the schedule filters follow.
+    QDateTime Now() const;
     // Runs the window's modal dialogs (options, kind chooser, log viewer, properties); tests
     // replace it to work the dialog instead of waiting for a user.
     std::function<int(QDialog&)> DialogRunner;
@@ -65,15 +70,21 @@ public:
     bool SchedulerTimerActive() const;
     // One tick of the one-second timer.
     void Tick();
-    bool TickBusy() const { return m_tickBusy; }
+    bool TickBusy() const;
     // The tick's display hooks: visibility by filter or search, the header and the centred
-    // panel, and the rest of the display (events log, list, actions, status bar).
+    // panel, and the rest of the display (list, actions, status bar).
     bool JobIsVisible(const TJob& job) const;
+    void ApplyFilter(const TJob& job);
     void ApplyFilterAndSearch();
     void UpdateHeaderAndEmptyPanel();
     void RefreshDisplay();
     // The 100 ms look at the workers' repaint requests.
     void ProcessRepaintRequest();
+    // Job files that other processes (vaultora-cli) changed are read again; not while a dialog
+    // holds on to a job.
+    void SyncJobFiles();
+    // The day's last run is over: the shutdown dialog over the scheduler's countdown.
+    void ShowShutdownDialog();
 
     // ---- Window ----
     // Shows the hidden window, after the configuration password when it is protected; false
@@ -150,6 +161,7 @@ public:
     TJobFilter CurrentFilter() const { return m_filter; }
     QSystemTrayIcon* TrayIcon() const { return m_tray; }
     TfrmWelcome* WelcomeDialog() const { return m_welcome; }
+    TfrmShutdown* ShutdownDialog() const { return m_shutdownDialog; }
     const TJobLockKeeper& Locks() const { return m_locks; }
 
 Q_SIGNALS:
@@ -177,7 +189,7 @@ private:
     void FillLogMenu();
     void ShowLogLookup(const TLogFileLookup& lookup, bool counters);
     void ShowWelcome();
-    void StartWaitingJobs();
+    void FillSchedulerHooks();
     int RunDialog(QDialog& dialog);
 
     // The checks of the single-job actions: a selected job, idle, and no tick in progress.
@@ -194,11 +206,14 @@ private:
     void MoveSelected(int delta);
     void SetFilterNodeTexts();
     void ShowNotice(const QString& text);
+    // Writes the job's local job file, which the job-file sync then takes as the job's own.
+    void SaveJobFile(TJob& job);
 
     TApplicationContext& m_context;
+    TScheduler& m_scheduler;
     TJobLockKeeper m_locks;
+    std::unique_ptr<TJobFileSync> m_files;
     std::map<TJobKind, TJobWizard*> m_wizards;
-    std::function<QDateTime()> m_now;
 
     TJobListModel* m_model;
     TJobListView* m_jobsView;
@@ -221,9 +236,9 @@ private:
     QLabel* m_statusCancelled = nullptr;
     QLabel* m_statusVersion = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
-    QTimer* m_tickTimer;
     QTimer* m_repaintTimer;
     TfrmWelcome* m_welcome = nullptr;
+    TfrmShutdown* m_shutdownDialog = nullptr;
 
     QMenu* m_fileMenu = nullptr;
     QMenu* m_editMenu = nullptr;
@@ -272,10 +287,7 @@ private:
 
     TJobFilter m_filter = jfJobs;
     QString m_searched;
-    bool m_tickBusy = false;
     bool m_firstShowDone = false;
     bool m_closing = false;
     bool m_jobsAbandoned = false;
-    // Jobs left waiting because another process runs them; reported once each.
-    QList<const TJob*> m_busyElsewhere;
 };

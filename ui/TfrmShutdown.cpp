@@ -39,9 +39,6 @@ void TfrmShutdown::Retranslate() {
     setWindowTitle(Tr(u"Warning!"));
     m_shutdown->setText(Tr(u"Shutdown"));
     m_cancel->setText(Tr(u"Cancel"));
-    m_text->setText(TrFormat(u"All backup tasks are done. According to the program settings, the computer will be "
-                             u"turned off after %s seconds.",
-                             {QString::number(m_seconds)}));
 }
 
 void TfrmShutdown::showEvent(QShowEvent* event) {
@@ -49,9 +46,8 @@ void TfrmShutdown::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-void TfrmShutdown::SetSecondsLeft(int seconds) {
-    m_seconds = seconds;
-    Retranslate();
+void TfrmShutdown::SetText(const QString& text) {
+    m_text->setText(text);
 }
 
 QString TfrmShutdown::Text() const {

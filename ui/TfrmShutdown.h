@@ -5,15 +5,15 @@
 class QLabel;
 class QPushButton;
 
-// "Warning!": the computer is about to be turned off after the day's last job. It shows the
-// seconds left of the countdown it is given; "Shutdown" and "Cancel" (closing the dialog counts
-// as Cancel) are the countdown's to act on.
+// "Warning!": the computer is about to be turned off after the day's last job. It shows the text
+// of the countdown it is given; "Shutdown" and "Cancel" (closing the dialog counts as Cancel) are
+// the countdown's to act on.
 class TfrmShutdown : public QDialog {
     Q_OBJECT
 public:
     explicit TfrmShutdown(QWidget* parent = nullptr);
 
-    void SetSecondsLeft(int seconds);
+    void SetText(const QString& text);
     QString Text() const;
     QPushButton* ShutdownButton() const { return m_shutdown; }
     QPushButton* CancelButton() const { return m_cancel; }
@@ -33,5 +33,4 @@ private:
     QLabel* m_text;
     QPushButton* m_shutdown;
     QPushButton* m_cancel;
-    int m_seconds = 60;
 };

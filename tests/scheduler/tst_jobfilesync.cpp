@@ -110,6 +110,23 @@ private Q_SLOTS:
         QCOMPARE(m_jobs->At(0)->SchedulingSettings.TimeTable, QStringList{u"10:00:00"_s});
     }
 
+    // A file this process wrote from the job itself is adopted and not read back: a job set
+    // waiting right after its save keeps waiting.
+    void anAdoptedFileIsNotReadBack() {
+        TJobFileSync sync(*m_jobs);
+        TJob* own = m_jobs->At(0);
+        ScheduleMondays(*own, u"11:00:00"_s);
+        QTest::qWait(20); // a modification time of its own
+        QVERIFY(own->SaveLocalJobFile(own->LocalJobFilePath()));
+        own->JobStatus = jsWaiting;
+        sync.Adopt(*own);
+        QVERIFY(sync.IsCurrent(*own));
+        QVERIFY(!sync.Refresh());
+        QCOMPARE(m_jobs->At(0), own);
+        QCOMPARE(own->JobStatus.Load(), jsWaiting);
+        own->JobStatus = jsNone;
+    }
+
     void jobsComeAndGoWithTheList_data() {
         QTest::addColumn<bool>("removedJobRuns");
         QTest::newRow("idle") << false;

@@ -12,10 +12,14 @@
 #include "core/OleDate.h"
 #include "core/TAppGlobals.h"
 #include "core/TApplicationContext.h"
+#include "core/TFakeClock.h"
+#include "core/TScheduler.h"
 #include "jobs/JobKinds.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
 #include "platform/TFakeAutostart.h"
+#include "platform/TFakePowerOff.h"
 #include "platform/TFakeProcessPriority.h"
+#include "platform/TFakeSleepInhibitor.h"
 
 #include <QDir>
 #include <QFile>
@@ -77,6 +81,10 @@ public:
     QTemporaryDir Root;
     TFakeAutostart Autostart;
     TFakeProcessPriority Priority;
+    // Wednesday, 8 May 2024, 09:00, until a test moves it.
+    TFakeClock Clock{QDateTime(QDate(2024, 5, 8), QTime(9, 0))};
+    TFakeSleepInhibitor SleepInhibitor;
+    TFakePowerOff PowerOff;
 
     TFixture() {
         if (!Root.isValid())
@@ -119,6 +127,11 @@ public:
         if (report.Fatal)
             qFatal("the program did not start");
         return context;
+    }
+
+    // The scheduler of a started program, on the fixture's clock, sleep blocking and power-off.
+    std::unique_ptr<TScheduler> Scheduler(TApplicationContext& context) {
+        return std::make_unique<TScheduler>(context, Clock, SleepInhibitor, PowerOff);
     }
 };
 

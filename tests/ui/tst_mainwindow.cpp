@@ -10,12 +10,14 @@
 #include "ui/TfrmJobProperties.h"
 #include "ui/TfrmLog.h"
 #include "ui/TfrmMainVaultora.h"
+#include "ui/TfrmShutdown.h"
 #include "ui/TfrmSourceType.h"
 #include "ui/TfrmWelcome.h"
 
 #include "core/OptionsFile.h"
 #include "core/TJobList.h"
 #include "core/TJobLock.h"
+#include "core/TShutdownCountdown.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -24,6 +26,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -33,8 +36,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// Wednesday, 8 May 2024, 09:00.
-const QDateTime Wednesday9(QDate(2024, 5, 8), QTime(9, 0));
 constexpr double RunStart = 45400.25;
 constexpr double RunEnd = 45400.5;
 
@@ -87,7 +88,8 @@ QStringList JobNames(TApplicationContext& context) {
 }
 
 QStringList EventTexts(TfrmMainVaultora& window) {
-    window.RefreshDisplay();
+    // The tick moves the pending lines in.
+    window.Tick();
     QStringList shown;
     const QAbstractItemModel* model = window.EventsList()->model();
     for (int row = 0; row < model->rowCount(); ++row)
@@ -103,6 +105,7 @@ class TestMainWindow : public QObject {
 private:
     std::unique_ptr<UiTest::TFixture> m_fixture;
     std::unique_ptr<TApplicationContext> m_context;
+    std::unique_ptr<TScheduler> m_scheduler;
     std::unique_ptr<TfrmMainVaultora> m_window;
 
     // The program started with these jobs (their local files and list saved), its window shown.
@@ -113,8 +116,8 @@ private:
             m_context->Jobs().Append(std::move(job));
         }
         m_context->Jobs().SaveJobsList();
-        m_window = std::make_unique<TfrmMainVaultora>(*m_context);
-        m_window->SetClock([] { return Wednesday9; });
+        m_scheduler = m_fixture->Scheduler(*m_context);
+        m_window = std::make_unique<TfrmMainVaultora>(*m_context, *m_scheduler);
         m_window->AfterStart();
         m_window->show();
         if (!QTest::qWaitForWindowExposed(m_window.get()))
@@ -164,6 +167,7 @@ private Q_SLOTS:
             for (int i = 0; i < m_context->Jobs().Count(); ++i)
                 m_context->Jobs().At(i)->JobStatus = jsNone;
         m_window.reset();
+        m_scheduler.reset();
         m_context.reset();
         m_fixture.reset();
     }
@@ -460,29 +464,89 @@ private Q_SLOTS:
         QCOMPARE(window.StatusPanelTexts().mid(0, 3), panels);
     }
 
-    // A card's Backup link sets its job waiting and takes the job's lock, so that a command-line
-    // run of the same job is refused until the job is idle again.
+    // A card's Backup link sets its job waiting; the tick starts it unless another process (a
+    // command-line run) holds the job, and the job's lock is free again once the run is over.
     void cardLinkAndJobLock() {
-        TfrmMainVaultora& window = Window(QStringList{u"A"_s, u"B"_s});
+        const QString source = m_fixture->Path(u"src"_s);
+        UiTest::WriteFile(source + u"/a.txt"_s, "a");
+        std::vector<std::unique_ptr<TJob>> jobs;
+        jobs.push_back(UiTest::FilesJob(u"A"_s));
+        jobs.push_back(UiTest::FilesJob(u"B"_s, source, m_fixture->Path(u"dest"_s)));
+        TfrmMainVaultora& window = Window(std::move(jobs));
         TJobListView* view = window.JobsView();
         const TJobCard card = view->CardOfRow(1);
         QTest::mouseMove(view->viewport(), card.Link1Rect().center());
         QCOMPARE(view->HoveredPart(), TJobCard::cpLink1);
         QCOMPARE(view->viewport()->cursor().shape(), Qt::PointingHandCursor);
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, card.Link1Rect().center());
-        TJob* job = Job(u"B"_s);
-        QCOMPARE(window.SelectedJob(), job);
-        QCOMPARE(job->JobStatus.Load(), jsWaiting);
+        QCOMPARE(window.SelectedJob(), Job(u"B"_s));
+        QCOMPARE(Job(u"B"_s)->JobStatus.Load(), jsWaiting);
+
         TJobLock other;
-        QVERIFY(!other.TryLock(App().ApplicationDirectory, u"b"_s));
-        job->Cancel();
-        window.RefreshDisplay();
+        QVERIFY(other.TryLock(App().ApplicationDirectory, u"b"_s));
+        window.Tick();
+        QCOMPARE(Job(u"B"_s)->JobStatus.Load(), jsWaiting);
+        QVERIFY(EventTexts(window).contains(
+            u"The job \"B\" is running in another process. It starts when that run ends."_s));
+        other.Unlock();
+        window.Tick();
+        QVERIFY(Job(u"B"_s)->JobStatus != jsWaiting);
+        Job(u"B"_s)->WaitForWorker();
+        window.Tick();
         QVERIFY(other.TryLock(App().ApplicationDirectory, u"B"_s));
-        // Now the other process holds it: the window refuses.
-        window.Backup();
-        QCOMPARE(UiTest::ShownTexts(), QStringList{u"Unable to complete the action at the moment. Please try "
-                                                   u"again in several seconds."_s});
-        QCOMPARE(job->JobStatus.Load(), jsNone);
+        QVERIFY(Job(u"B"_s)->LastJobResult.EndTime != 0);
+    }
+
+    void shutdownDialog_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("powerOffAccepted");
+        QTest::addColumn<int>("powerOffRequests");
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("cancelled") << u"Cancel"_s << true << 0 << false;
+        QTest::newRow("shut down") << u"Shutdown"_s << true << 1 << true;
+        QTest::newRow("shutdown refused") << u"Shutdown"_s << false << 1 << false;
+    }
+
+    // The run of the day's last start turns the computer off: once every job is idle the dialog
+    // counts down over the scheduler's countdown; Cancel (or a refused power-off) goes back to
+    // normal.
+    void shutdownDialog() {
+        QFETCH(QString, button);
+        QFETCH(bool, powerOffAccepted);
+        QFETCH(int, powerOffRequests);
+        QFETCH(bool, closed);
+        const QString source = m_fixture->Path(u"src"_s);
+        UiTest::WriteFile(source + u"/a.txt"_s, "a");
+        std::vector<std::unique_ptr<TJob>> jobs;
+        jobs.push_back(UiTest::FilesJob(u"Nightly"_s, source, m_fixture->Path(u"dest"_s)));
+        Weekly(*jobs.back(), 3, u"09:00:00"_s);
+        jobs.back()->SchedulingSettings.ShutdownPCInTheEnd = true;
+        m_fixture->Clock.Set(QDateTime(QDate(2024, 5, 8), QTime(9, 0, 1)));
+        m_fixture->PowerOff.Accept = powerOffAccepted;
+        TfrmMainVaultora& window = Window(std::move(jobs));
+        QSignalSpy windowClosed(&window, &TfrmMainVaultora::Closed);
+        window.StartSchedulerTimer();
+        window.Tick();
+        QVERIFY(Job(u"Nightly"_s)->IsActive() || Job(u"Nightly"_s)->LastJobResult.EndTime != 0);
+        QCOMPARE(window.ShutdownDialog(), nullptr);
+        Job(u"Nightly"_s)->WaitForWorker();
+        window.Tick();
+        TfrmShutdown* dialog = window.ShutdownDialog();
+        QVERIFY(dialog && dialog->isVisible());
+        QVERIFY(!window.SchedulerTimerActive());
+        QCOMPARE(dialog->Text(), u"All backup tasks are done. According to the program settings, the computer will "
+                                 u"be turned off after 60 seconds."_s);
+        QCOMPARE(dialog->windowTitle(), u"Warning!"_s);
+        TShutdownCountdown& countdown = m_scheduler->ShutdownCountdown();
+        countdown.Second();
+        QVERIFY(dialog->Text().contains(u"after 59 seconds"_s));
+        QTest::mouseClick(button == u"Cancel"_s ? dialog->CancelButton() : dialog->ShutdownButton(), Qt::LeftButton);
+        countdown.Second();
+        QCOMPARE(m_fixture->PowerOff.Requests, powerOffRequests);
+        QCOMPARE(windowClosed.count(), closed ? 1 : 0);
+        QCOMPARE(App().IsQuitting.load(), closed);
+        QCOMPARE(dialog->isVisible(), false);
+        QCOMPARE(window.SchedulerTimerActive(), !closed);
     }
 
     void removal_data() {
@@ -622,7 +686,7 @@ private Q_SLOTS:
             QCOMPARE(settings.value(u"window_w"_s).toInt(), 900);
             QCOMPARE(settings.value(u"window_m"_s).toInt(), 0);
         }
-        m_window = std::make_unique<TfrmMainVaultora>(*m_context);
+        m_window = std::make_unique<TfrmMainVaultora>(*m_context, *m_scheduler);
         m_window->AfterStart();
         QVERIFY(!m_window->JobsView()->IsCardView());
         QVERIFY(m_window->Action(u"actViewTable"_s)->isChecked());
@@ -715,6 +779,27 @@ private Q_SLOTS:
         TJob_FilesAndFolders reloaded(u"Holiday"_s);
         QVERIFY(reloaded.LoadLocalJobFile(m_fixture->DataFolder() + u"/Holiday.vld"_s));
         QCOMPARE(reloaded.Settings.Sources.List, created->Settings.Sources.List);
+        // The tick took the job the window saved as it is: a job set waiting has started.
+        QCOMPARE(Job(u"Holiday"_s), created);
+        QCOMPARE(created->LastJobResult.StartTime != 0, status == jsWaiting);
+        created->WaitForWorker();
+    }
+
+    // A job file that another process (vaultora-cli schedule) rewrote is read again at the next
+    // tick, and the list shows the new settings.
+    void jobFileChangedElsewhere() {
+        TfrmMainVaultora& window = Window(QStringList{u"Photos"_s, u"Documents"_s});
+        window.SelectJob(Job(u"Documents"_s));
+        auto changed = UiTest::FilesJob(u"Documents"_s);
+        Weekly(*changed, 3, u"10:00:00"_s);
+        QTest::qWait(20); // a modification time of its own
+        QVERIFY(changed->SaveLocalJobFile(m_fixture->DataFolder() + u"/Documents.vld"_s));
+        window.SelectFilter(jfToday);
+        QCOMPARE(VisibleNames(window), QStringList());
+        window.Tick();
+        QCOMPARE(Job(u"Documents"_s)->SchedulingSettings.SchedulingType, stDaysOfWeek);
+        QCOMPARE(VisibleNames(window), QStringList{u"Documents"_s});
+        QCOMPARE(window.SelectedJob(), Job(u"Documents"_s));
     }
 
     // Duplicate suggests "name (Duplicated)" and gives the wizard the job to start from.
@@ -794,7 +879,7 @@ private Q_SLOTS:
     void saveEventsLog() {
         TfrmMainVaultora& window = Window(QStringList{u"Photos"_s});
         AddToEventsLog(u"Backup jobs are loaded."_s);
-        window.RefreshDisplay();
+        window.Tick();
         const QString path = m_fixture->Path(u"events.txt"_s);
         TFileDialog::SetNextFileName(path);
         window.SaveEventsLog();
@@ -832,7 +917,8 @@ private Q_SLOTS:
         m_context = m_fixture->StartContext({u"/remove"_s, u"Photos"_s});
         for (auto& job : jobs)
             m_context->Jobs().Append(std::move(job));
-        m_window = std::make_unique<TfrmMainVaultora>(*m_context);
+        m_scheduler = m_fixture->Scheduler(*m_context);
+        m_window = std::make_unique<TfrmMainVaultora>(*m_context, *m_scheduler);
         m_window->AfterStart();
         m_window->RunFirstShowActions();
         QCOMPARE(m_context->Jobs().Count(), 0);

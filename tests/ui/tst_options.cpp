@@ -328,7 +328,8 @@ private Q_SLOTS:
     void windowAppliesTheOptions() {
         QFETCH(bool, autorunRefused);
         auto context = m_fixture->StartContext();
-        TfrmMainVaultora window(*context);
+        auto scheduler = m_fixture->Scheduler(*context);
+        TfrmMainVaultora window(*context, *scheduler);
         window.AfterStart();
         QVERIFY(App().Options.General.RunProgramAtLogon);
         m_fixture->Autostart.NextResult = autorunRefused ? TAutostart::TResult::WriteFailed : TAutostart::TResult::Done;
