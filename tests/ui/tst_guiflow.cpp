@@ -22,8 +22,11 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSemaphore>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolBar>
+
+#include <csignal>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -274,6 +277,74 @@ private Q_SLOTS:
         QVERIFY(docs->LastJobResult.Cancelled);
         QVERIFY(view->CardOfRow(0).StatusText().startsWith(u"Cancelled on "_s));
         QCOMPARE(window.StatusPanelTexts().at(2), u"Cancelled: 1"_s);
+    }
+
+    void restoreRefusals_data() {
+        QTest::addColumn<QString>("destination"); // below the test's folder
+        QTest::addColumn<QString>("output");      // empty: the folder chooser is cancelled
+        QTest::addColumn<QString>("box");         // the start of the error box, or empty
+        QTest::newRow("chooser cancelled") << u"dest"_s << QString() << QString();
+        QTest::newRow("storage unreachable")
+            << u"gone"_s << u"out"_s << u"Unable to connect to the backup storage.\r\n"_s;
+        QTest::newRow("never backed up") << u"dest"_s << u"out"_s
+                                         << u"Unable to copy the job file \"Docs.vlj\" from the backup directory."_s;
+    }
+
+    // A restore that cannot go on tells why, and leaves the job idle with its lock given back.
+    void restoreRefusals() {
+        QFETCH(QString, destination);
+        QFETCH(QString, output);
+        QFETCH(QString, box);
+        PrepareDataFolder(UiTest::FilesJob(u"Docs"_s, Path(u"src"_s), Path(destination)), Options());
+        QCOMPARE(StartProgram({}), TVaultoraProgram::RunEventLoop);
+        TfrmMainVaultora& window = *m_program->MainWindow();
+        window.SelectJob(Job(u"Docs"_s));
+        TFileDialog::SetNextFileName(output.isEmpty() ? QString() : Path(output));
+        window.Restore();
+        if (!output.isEmpty()) {
+            QStringList shown;
+            QTRY_VERIFY_WITH_TIMEOUT((shown += UiTest::ShownTexts(), !shown.isEmpty()), WorkerTimeoutMs);
+            QCOMPARE(shown.size(), 1);
+            QVERIFY2(shown.first().startsWith(box), qPrintable(shown.first()));
+        }
+        QCOMPARE(Job(u"Docs"_s)->JobStatus.Load(), jsNone);
+        window.ProcessRepaintRequest();
+        QVERIFY(!window.Locks().Holds(*Job(u"Docs"_s)));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!window.findChild<TfrmRestoreList*>());
+    }
+
+    // A mirror is restored whole: no restore-point list.
+    void mirrorRestoresWithoutAChoice() {
+        auto job = UiTest::FilesJob(u"Docs"_s, Path(u"src"_s), Path(u"dest"_s));
+        job->SetBackupType(btSynchronization);
+        PrepareDataFolder(std::move(job), Options());
+        QCOMPARE(StartProgram({}), TVaultoraProgram::RunEventLoop);
+        TfrmMainVaultora& window = *m_program->MainWindow();
+        window.SelectJob(Job(u"Docs"_s));
+        window.Backup();
+        window.Tick();
+        Job(u"Docs"_s)->WaitForWorker();
+        QCOMPARE(Job(u"Docs"_s)->LastJobResult.ErrorsCount.Load(), 0);
+        TFileDialog::SetNextFileName(Path(u"out"_s));
+        window.Restore();
+        QTRY_VERIFY_WITH_TIMEOUT(Job(u"Docs"_s)->JobOperation == joRestore, WorkerTimeoutMs);
+        Job(u"Docs"_s)->WaitForWorker();
+        auto* dialog = window.findChild<TfrmRestoreList*>();
+        QVERIFY(!dialog || !dialog->isVisible());
+        QCOMPARE(UiTest::ReadFile(Path(u"out/src/sub/b.txt"_s)), QByteArray("beta"));
+        QCOMPARE(UiTest::ShownTexts(), QStringList());
+    }
+
+    // The session ends (SIGTERM): the program quits without a question.
+    void sessionEnd() {
+        PrepareDataFolder(UiTest::FilesJob(u"Docs"_s), Options());
+        QCOMPARE(StartProgram({}), TVaultoraProgram::RunEventLoop);
+        QSignalSpy closed(m_program->MainWindow(), &TfrmMainVaultora::Closed);
+        ::raise(SIGTERM);
+        QTRY_COMPARE(closed.count(), 1);
+        QVERIFY(App().IsQuitting);
+        QCOMPARE(UiTest::ShownTexts(), QStringList());
     }
 
     void passwordGate_data() {

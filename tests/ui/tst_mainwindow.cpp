@@ -21,6 +21,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QEnterEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -891,20 +892,64 @@ private Q_SLOTS:
     void firstShow_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("status");
-        QTest::newRow("/backup names a job") << QStringList{u"/backup"_s, u"Photos"_s} << int(jsWaiting);
-        QTest::newRow("names match exactly") << QStringList{u"-BACKUP"_s, u"photos"_s} << int(jsNone);
-        QTest::newRow("no switch") << QStringList{} << int(jsNone);
+        QTest::addColumn<QStringList>("fileDialogs");
+        const QStringList none;
+        QTest::newRow("/backup names a job") << QStringList{u"/backup"_s, u"Photos"_s} << int(jsWaiting) << none;
+        QTest::newRow("names match exactly") << QStringList{u"-BACKUP"_s, u"photos"_s} << int(jsNone) << none;
+        QTest::newRow("/restore asks for the output folder")
+            << QStringList{u"/restore"_s, u"Photos"_s} << int(jsNone) << QStringList{u"Choose an output directory"_s};
+        QTest::newRow("no switch") << QStringList{} << int(jsNone) << none;
     }
 
+    // The first show runs the command line's job action, starts the scheduler, and shows no
+    // Welcome dialog while there are jobs.
     void firstShow() {
         QFETCH(QStringList, arguments);
         QFETCH(int, status);
+        QFETCH(QStringList, fileDialogs);
         std::vector<std::unique_ptr<TJob>> jobs;
         jobs.push_back(UiTest::FilesJob(u"Photos"_s));
         TfrmMainVaultora& window = Window(std::move(jobs), arguments);
         QTRY_VERIFY(window.FirstShowDone() && window.SchedulerTimerActive());
+        m_scheduler->Stop();
         QCOMPARE(int(Job(u"Photos"_s)->JobStatus.Load()), status);
+        QCOMPARE(TFileDialog::TakeCaptions(), fileDialogs);
         QCOMPARE(window.WelcomeDialog(), nullptr);
+    }
+
+    void kindChooser_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("prompt");
+        QTest::newRow("files and folders") << 1
+                                           << u"Files and Folders Backup\nBackup selected files and folders. "
+                                              u"Incremental, synchronizing and other backup methods are supported."_s;
+        QTest::newRow("drive image") << 2
+                                     << u"Drive Image Backup\nBackup the operating system with all the settings, "
+                                        u"files, folders and applications."_s;
+        QTest::newRow("application data") << 3
+                                          << u"Application Data Backup\nBackup the settings and data of selected "
+                                             u"applications. Backup the game saves."_s;
+    }
+
+    // The prompt describes the kind under the pointer; a kind button closes with its number.
+    void kindChooser() {
+        QFETCH(int, kind);
+        QFETCH(QString, prompt);
+        TfrmSourceType chooser;
+        chooser.show();
+        QCOMPARE(chooser.windowTitle(), u" Choose a backup type."_s);
+        QCOMPARE(chooser.PromptText(), u"Choose a backup type."_s);
+        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+        QApplication::sendEvent(chooser.KindButton(kind), &enter);
+        QCOMPARE(chooser.PromptText(), prompt);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(chooser.KindButton(kind), &leave);
+        QCOMPARE(chooser.PromptText(), u"Choose a backup type."_s);
+        QTest::mouseClick(chooser.KindButton(kind), Qt::LeftButton);
+        QCOMPARE(chooser.result(), kind);
+        chooser.show();
+        QTest::mouseClick(chooser.CloseButton(), Qt::LeftButton);
+        QCOMPARE(chooser.result(), 0);
     }
 
     // "/remove" removes the named job with its backup folder at the first show.
