@@ -693,6 +693,9 @@ void TfrmMainVaultora::PlaceEmptyPanel() {
 }
 
 void TfrmMainVaultora::RefreshDisplay() {
+    // Started at logon, the program may come up before the desktop's notification area.
+    if (!m_tray->isVisible() && !m_closing && QSystemTrayIcon::isSystemTrayAvailable())
+        m_tray->show();
     m_locks.ReleaseIdle(m_context.Jobs());
     m_model->Refresh();
     UpdateActions();
