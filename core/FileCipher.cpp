@@ -7,6 +7,8 @@
 
 #include <QFile>
 
+#include <thread>
+
 namespace {
 
 // The 6-byte key constant 5C 2E 91 F4 47 9B: multiplier, increment and start key as
@@ -51,26 +53,72 @@ void InvertStreamBytes(std::span<uint8_t> buffer) {
 }
 
 namespace {
-std::span<const uint8_t> Bytes(const QByteArray& data) {
-    return {reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size())};
+
+// Enciphers and inverts in place from key; returns the key after the last byte.
+uint16_t SealRun(uint8_t* data, size_t size, uint16_t key) {
+    for (size_t i = 0; i < size; ++i) {
+        const uint8_t plain = data[i];
+        data[i] = uint8_t(~(plain ^ (key >> 8)));
+        key = AdvanceKey(key, plain);
+    }
+    return key;
 }
+
+// The key's low byte is multiplied by an even constant (0x5C = 4 * 23) at every byte, so after
+// five plain bytes the key no longer depends on the key before them. A long run can therefore be
+// split: each part after the first starts from the five plain bytes in front of it.
+constexpr size_t KeySyncBytes = 5;
+constexpr size_t ParallelSealThreshold = size_t(2) << 20;
+
+uint16_t KeyAfterSync(const uint8_t* plainBefore) {
+    uint16_t key = StartKey;
+    for (size_t i = 0; i < KeySyncBytes; ++i)
+        key = AdvanceKey(key, plainBefore[i]);
+    return key;
+}
+
+} // namespace
+
+uint16_t SealStreamBytes(std::span<uint8_t> data, uint16_t key) {
+    if (data.size() < ParallelSealThreshold)
+        return SealRun(data.data(), data.size(), key);
+    // The second half's key is taken from the plain bytes before they are overwritten.
+    const size_t half = data.size() / 2;
+    const uint16_t secondKey = KeyAfterSync(data.data() + half - KeySyncBytes);
+    std::thread first([&] { SealRun(data.data(), half, key); });
+    const uint16_t last = SealRun(data.data() + half, data.size() - half, secondKey);
+    first.join();
+    return last;
+}
+
+uint16_t SealStartKey() {
+    return StartKey;
+}
+
+void OpenEnvelopeInPlace(std::span<uint8_t> data) {
+    uint16_t key = StartKey;
+    for (uint8_t& byte : data) {
+        const uint8_t plain = uint8_t(uint8_t(~byte) ^ (key >> 8));
+        byte = plain;
+        key = AdvanceKey(key, plain);
+    }
+}
+
+namespace {
 std::span<uint8_t> Bytes(QByteArray& data) {
     return {reinterpret_cast<uint8_t*>(data.data()), size_t(data.size())};
 }
 } // namespace
 
 QByteArray SealEnvelope(const QByteArray& plain) {
-    QByteArray sealed(plain.size(), Qt::Uninitialized);
-    EncipherBuffer(Bytes(plain), Bytes(sealed));
-    InvertStreamBytes(Bytes(sealed));
+    QByteArray sealed = plain;
+    SealStreamBytes(Bytes(sealed), StartKey);
     return sealed;
 }
 
 QByteArray OpenEnvelope(const QByteArray& sealed) {
-    QByteArray inverted = sealed;
-    InvertStreamBytes(Bytes(inverted));
-    QByteArray plain(inverted.size(), Qt::Uninitialized);
-    DecipherBuffer(Bytes(inverted), Bytes(plain));
+    QByteArray plain = sealed;
+    OpenEnvelopeInPlace(Bytes(plain));
     return plain;
 }
 
@@ -80,10 +128,11 @@ TEncipheredReadResult ReadEncipheredFile(const QString& path, QByteArray& plain)
         return TEncipheredReadResult::Missing;
     if (!file.open(QIODevice::ReadOnly))
         return TEncipheredReadResult::OpenFailed;
-    const QByteArray sealed = file.readAll();
+    QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return TEncipheredReadResult::OpenFailed;
-    plain = OpenEnvelope(sealed);
+    OpenEnvelopeInPlace(Bytes(data));
+    plain = std::move(data);
     return TEncipheredReadResult::Ok;
 }
 

@@ -16,6 +16,13 @@ bool DecipherBuffer(std::span<const uint8_t> input, std::span<uint8_t> output);
 // Bitwise NOT of every byte, in place.
 void InvertStreamBytes(std::span<uint8_t> buffer);
 
+// Enciphers and inverts a piece of a file in place, going on from key (SealStartKey() for the
+// first piece); returns the key for the next piece. Long pieces use two threads.
+uint16_t SealStreamBytes(std::span<uint8_t> data, uint16_t key);
+uint16_t SealStartKey();
+// Inverts and deciphers a whole file image in place.
+void OpenEnvelopeInPlace(std::span<uint8_t> data);
+
 // Plain image -> file bytes (encipher, then invert), and back.
 QByteArray SealEnvelope(const QByteArray& plain);
 QByteArray OpenEnvelope(const QByteArray& sealed);

@@ -43,11 +43,25 @@ QString TPrimitiveReader::ReadText() {
     return text;
 }
 
-QStringList TPrimitiveReader::ReadStringList() {
+int32_t TPrimitiveReader::ReadListCount() {
     const int32_t count = ReadInt32();
     // Every text takes at least its 4-byte length.
     if (count < 0 || qsizetype(count) * 4 > Remaining())
         throw TDecodeError("list count runs past the end of data");
+    return count;
+}
+
+qsizetype TPrimitiveReader::SkipText(int32_t& units) {
+    units = ReadInt32();
+    if (units < 0 || qsizetype(units) * 2 > Remaining())
+        throw TDecodeError("text length runs past the end of data");
+    const qsizetype at = m_pos;
+    Take(qsizetype(units) * 2);
+    return at;
+}
+
+QStringList TPrimitiveReader::ReadStringList() {
+    const int32_t count = ReadListCount();
     QStringList list;
     list.reserve(count);
     for (int32_t i = 0; i < count; ++i)

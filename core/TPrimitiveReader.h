@@ -29,6 +29,11 @@ public:
     double ReadDouble();
     QString ReadText();
     QStringList ReadStringList();
+    // A list's count, checked as ReadStringList checks it.
+    int32_t ReadListCount();
+    // Skips a text, checked as ReadText checks it; returns where its UTF-16LE units begin in the
+    // data and sets units to their count. Long lists are read this way without a copy per text.
+    qsizetype SkipText(int32_t& units);
 
     qsizetype Remaining() const { return m_data.size() - m_pos; }
     bool AtEnd() const { return m_pos >= m_data.size(); }
