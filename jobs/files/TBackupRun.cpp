@@ -54,6 +54,7 @@ void TBackupRun::Run() {
         return;
     }
     m_jobFolder = connected;
+    StartSourceScan();
     // 3.
     m_job.DeleteTempFiles();
     CreateFolderPath(TempFolder(), 0700);
@@ -74,7 +75,32 @@ void TBackupRun::Run() {
     } else if (m_archiver) {
         m_archiver->CloseArchive();
     }
+    if (m_scan)
+        m_scan->Stop();
     WriteEnding(); // 20, 21
+}
+
+namespace {
+
+// The folder a source entry ending in "*" names.
+QString SourceFolder(const QString& entry) {
+    QString path = entry;
+    if (path.size() > 2)
+        path.chop(2);
+    else
+        path = QStringLiteral("/"); // the whole root volume
+    return path;
+}
+
+} // namespace
+
+void TBackupRun::StartSourceScan() {
+    // The folders are read on other threads while the stored job file is fetched and decoded.
+    m_scan = std::make_unique<TTreeScan>(TSourceWalk::DescendCheck(m_job), 2);
+    m_scanRoots.clear();
+    for (const QString& entry : std::as_const(m_job.Settings.Sources.List))
+        m_scanRoots.append(entry.endsWith(u'*') ? m_scan->AddRoot(SourceFolder(entry)) : -1);
+    m_scan->Start();
 }
 
 void TBackupRun::ReadDestinationState() {
@@ -90,11 +116,11 @@ void TBackupRun::ReadDestinationState() {
     if (Cancelled() || !m_previousBackupExists || !QFileInfo::exists(local))
         return;
     try {
-        m_job.LoadRemoteJobFile(local, false, m_state);
+        m_job.LoadRemoteJobFileLists(local, m_state, m_previousFiles, m_previousTimes);
     } catch (const TDecodeError&) {
         // A stored job file that cannot be decoded leaves nothing to compare against: the run
         // starts over as a first backup.
-        m_state = TRemoteBackupState();
+        ClearState();
         m_job.AddWarningLine(Tr(QStringLiteral("The stored job file is damaged; a full backup will be made.")));
         return;
     }
@@ -105,6 +131,12 @@ void TBackupRun::ReadDestinationState() {
                              Tr(QStringLiteral("Going to remove existing backup before to run this job.")));
         m_removeExisting = true;
     }
+}
+
+void TBackupRun::ClearState() {
+    m_state = TRemoteBackupState();
+    m_previousFiles.Clear();
+    m_previousTimes.Clear();
 }
 
 void TBackupRun::HandleInterruptedRun() {
@@ -150,7 +182,7 @@ void TBackupRun::RemoveExistingBackup() {
             return;
         }
         m_previousBackupExists = false;
-        m_state = TRemoteBackupState();
+        ClearState();
     }
     m_job.AddPlainLine(QString());
 }
@@ -191,6 +223,8 @@ void TBackupRun::ChooseRunAndRestorePoint() {
         m_state.PreviousLocalFilesList.clear();
         m_state.PreviousLocalFilesTimeList.clear();
         m_state.PreviousLocalDirsList.clear();
+        m_previousFiles.Clear();
+        m_previousTimes.Clear();
     }
     m_restorePointPath = m_kind == TRunKind::Mirror ? m_jobFolder : JoinPath(m_jobFolder, m_restorePointName);
     struct TTarget {
@@ -286,21 +320,19 @@ void TBackupRun::WalkSources() {
     setup.Compression = m_zip;
     setup.JobFolder = m_jobFolder;
     setup.RestorePointPath = m_restorePointPath;
-    setup.PreviousFiles.Assign(m_state.PreviousLocalFilesList);
-    setup.PreviousTimes = m_state.PreviousLocalFilesTimeList;
+    setup.PreviousFiles = &m_previousFiles;
+    setup.PreviousTimes = &m_previousTimes;
     setup.PreviousFolders.Assign(m_state.PreviousLocalDirsList);
     TSourceWalk walk(m_job, m_storage, m_sleeper, std::move(setup), m_lists);
     const TPathList previousFolders(m_state.PreviousLocalDirsList);
 
-    for (const QString& entry : std::as_const(m_job.Settings.Sources.List)) {
+    const QStringList& sources = m_job.Settings.Sources.List;
+    for (qsizetype source = 0; source < sources.size(); ++source) {
+        const QString& entry = sources.at(source);
         if (Cancelled())
             break;
         if (entry.endsWith(u'*')) {
-            QString path = entry;
-            if (path.size() > 2)
-                path.chop(2);
-            else
-                path = QStringLiteral("/"); // the whole root volume
+            const QString path = SourceFolder(entry);
             const QFileInfo info(path);
             if (!info.isDir()) {
                 m_job.AddSeparatorLine();
@@ -318,7 +350,7 @@ void TBackupRun::WalkSources() {
                 }
                 m_lists.CurrentFolders.Append(name);
             }
-            walk.BackupDirectory(path, name);
+            walk.BackupDirectory(path, name, *m_scan, m_scanRoots.value(source, -1));
         } else {
             const QFileInfo info(entry);
             if (!info.exists() && !info.isSymLink()) {
@@ -331,6 +363,7 @@ void TBackupRun::WalkSources() {
             walk.BackupSingleFile(entry, LastPathComponent(entry));
         }
     }
+    m_scan->Stop();
     if (!Cancelled())
         walk.ProcessSourceDeletions();
 }
@@ -367,13 +400,15 @@ void TBackupRun::SaveStateAndLists() {
         break;
     }
     TRemoteBackupState stored = m_state;
+    TStringSequence files{m_previousFiles.Size(), [this](qsizetype i) { return m_previousFiles.At(i); }};
+    TStringSequence times{m_previousTimes.Size(), [this](qsizetype i) { return m_previousTimes.At(i); }};
     if (m_kind != TRunKind::Differential) {
         // A differential run keeps comparing against the last full copy; every other run against itself.
-        stored.PreviousLocalFilesList = m_lists.CurrentFiles.Items();
-        stored.PreviousLocalFilesTimeList = m_lists.CurrentTimes;
+        files = m_lists.CurrentFiles.Paths();
+        times = m_lists.CurrentFiles.Stamps();
         stored.PreviousLocalDirsList = m_lists.CurrentFolders.Items();
     }
-    if (!m_job.SaveRemoteJobFile(StoredJobFileTempPath(), stored)) {
+    if (!m_job.SaveRemoteJobFile(StoredJobFileTempPath(), stored, files, times)) {
         m_job.AddErrorLine(
             Tr(QStringLiteral("Unable to save the settings. Please check the possibility to write to the file:")) +
             u' ' + StoredJobFileTempPath());

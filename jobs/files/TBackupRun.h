@@ -35,6 +35,8 @@ private:
     QString StoredJobFileTempPath() const;
 
     void ReadDestinationState();
+    void ClearState();
+    void StartSourceScan();
     void HandleInterruptedRun();
     void RemoveExistingBackup();
     void ChooseRunAndRestorePoint();
@@ -62,7 +64,11 @@ private:
     QString m_restorePointName;
     TRunKind m_kind = TRunKind::Full;
     TZipKind m_zip = TZipKind::None;
-    TRemoteBackupState m_state;
+    TRemoteBackupState m_state; // its file lists stay empty: they are kept in the two tables below
+    TStringTable m_previousFiles;
+    TStringTable m_previousTimes;
+    std::unique_ptr<TTreeScan> m_scan;
+    QList<int> m_scanRoots; // per source: its folder's id in the scan, or -1
     TRunLists m_lists;
     QStringList m_startFlag;
     QStringList m_oldRestorePoints;

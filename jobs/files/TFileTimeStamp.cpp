@@ -27,19 +27,28 @@ inline void Put(char16_t*& out, int value, int digits) {
 
 long TFileTimeStamp::OffsetFor(time_t seconds) {
     const qint64 bucket = qint64(seconds) / 900;
+    if (bucket == m_lastBucket && bucket >= 0)
+        return m_lastOffset;
+    m_lastBucket = bucket;
     const auto found = m_offsets.constFind(bucket);
     if (found != m_offsets.cend())
-        return found.value();
+        return m_lastOffset = found.value();
     struct tm local;
     const time_t probe = time_t(bucket * 900);
     long offset = 0;
     if (localtime_r(&probe, &local))
         offset = local.tm_gmtoff;
     m_offsets.insert(bucket, offset);
-    return offset;
+    return m_lastOffset = offset;
 }
 
 QString TFileTimeStamp::Format(const timespec& modified) {
+    QString text(Length, Qt::Uninitialized);
+    FormatTo(modified, reinterpret_cast<char16_t*>(text.data()));
+    return text;
+}
+
+void TFileTimeStamp::FormatTo(const timespec& modified, char16_t* out) {
     const qint64 local = qint64(modified.tv_sec) + OffsetFor(modified.tv_sec);
     qint64 days = local / 86400;
     qint64 secondOfDay = local % 86400;
@@ -49,8 +58,6 @@ QString TFileTimeStamp::Format(const timespec& modified) {
     }
     int year, month, day;
     CivilFromDays(days, year, month, day);
-    QString text(23, Qt::Uninitialized);
-    char16_t* out = reinterpret_cast<char16_t*>(text.data());
     Put(out, year, 4);
     *out++ = u'-';
     Put(out, month, 2);
@@ -64,5 +71,4 @@ QString TFileTimeStamp::Format(const timespec& modified) {
     Put(out, int(secondOfDay % 60), 2);
     *out++ = u':';
     Put(out, int(modified.tv_nsec / 1000000), 3);
-    return text;
 }

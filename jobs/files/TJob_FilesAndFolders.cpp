@@ -8,11 +8,13 @@
 #include "core/FileCipher.h"
 #include "core/OleDate.h"
 #include "core/TAppGlobals.h"
+#include "core/TEncipheredFileWriter.h"
 #include "core/TPrimitiveReader.h"
 #include "core/TPrimitiveWriter.h"
 #include "storage/TSleeper.h"
 
 #include <QJsonArray>
+#include <QtEndian>
 
 TJob_FilesAndFolders::TJob_FilesAndFolders(const QString& JobName)
     : TJob(JobName) {
@@ -129,6 +131,88 @@ bool TJob_FilesAndFolders::SaveRemoteJobFile(const QString& path, const TRemoteB
     writer.WriteInt64(state.SizeOfAllIncrementsOrLastDifferentialCopy);
     WriteSettings(writer);
     return WriteEncipheredFile(path, writer.Data());
+}
+
+namespace {
+
+void WriteTexts(TEncipheredFileWriter& out, const TStringSequence& texts) {
+    // The writer's format: a 32-bit count, then per text a 32-bit length and UTF-16LE units.
+    QByteArray piece;
+    piece.reserve(64 << 10);
+    char number[4];
+    qToLittleEndian<int32_t>(int32_t(texts.Count), number);
+    piece.append(number, 4);
+    for (qsizetype i = 0; i < texts.Count; ++i) {
+        const QStringView text = texts.At(i);
+        qToLittleEndian<int32_t>(int32_t(text.size()), number);
+        piece.append(number, 4);
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+        piece.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+#else
+        for (const QChar unit : text) {
+            char bytes[2];
+            qToLittleEndian<uint16_t>(unit.unicode(), bytes);
+            piece.append(bytes, 2);
+        }
+#endif
+        if (piece.size() >= (64 << 10)) {
+            out.Append(piece);
+            piece.resize(0);
+        }
+    }
+    out.Append(piece);
+}
+
+void ReadTexts(TPrimitiveReader& reader, const QByteArray& image, TStringTable& table) {
+    table.SetStore(image);
+    const int32_t count = reader.ReadListCount();
+    table.Reserve(count);
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t units = 0;
+        const qsizetype at = reader.SkipText(units);
+        table.AddStored(at, units);
+    }
+}
+
+} // namespace
+
+bool TJob_FilesAndFolders::SaveRemoteJobFile(const QString& path, const TRemoteBackupState& state,
+                                             const TStringSequence& files, const TStringSequence& times) const {
+    TEncipheredFileWriter out(path, 0600);
+    TPrimitiveWriter head;
+    WriteHeader(head, RemoteVersion, Kind());
+    head.WriteStringList(state.MainBackupList);
+    out.Append(head.Data());
+    WriteTexts(out, files);
+    WriteTexts(out, times);
+    TPrimitiveWriter tail;
+    tail.WriteStringList(state.PreviousLocalDirsList);
+    tail.WriteInt64(state.SizeOfLastFullBackup);
+    tail.WriteInt64(state.SizeOfAllIncrementsOrLastDifferentialCopy);
+    WriteSettings(tail);
+    out.Append(tail.Data());
+    return out.Commit();
+}
+
+bool TJob_FilesAndFolders::LoadRemoteJobFileLists(const QString& path, TRemoteBackupState& state, TStringTable& files,
+                                                  TStringTable& times) {
+    QByteArray plain;
+    if (ReadEncipheredFile(path, plain) != TEncipheredReadResult::Ok)
+        return false;
+    TPrimitiveReader reader(plain);
+    const int32_t version = reader.ReadInt32();
+    if (version >= 4)
+        reader.ReadInt32();
+    state.MainBackupList = reader.ReadStringList();
+    state.PreviousLocalFilesList.clear();
+    state.PreviousLocalFilesTimeList.clear();
+    ReadTexts(reader, plain, files);
+    ReadTexts(reader, plain, times);
+    state.PreviousLocalDirsList = reader.ReadStringList();
+    state.SizeOfLastFullBackup = reader.ReadInt64();
+    state.SizeOfAllIncrementsOrLastDifferentialCopy = reader.ReadInt64();
+    m_remoteDestinationChanged = false;
+    return true;
 }
 
 bool TJob_FilesAndFolders::LoadRemoteJobFile(const QString& path, bool LoadJobSettings, TRemoteBackupState& state,

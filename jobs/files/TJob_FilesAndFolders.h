@@ -1,5 +1,7 @@
 #pragma once
 
+#include "jobs/files/TStringTable.h"
+
 #include "core/TJob.h"
 
 #include "storage/TStorageOperations.h"
@@ -131,6 +133,13 @@ public:
 
     // The stored job file kept next to the job's folder at the destination.
     bool SaveRemoteJobFile(const QString& path, const TRemoteBackupState& state) const;
+    // The same file with the file and time lists taken from files and times instead of state.
+    bool SaveRemoteJobFile(const QString& path, const TRemoteBackupState& state, const TStringSequence& files,
+                           const TStringSequence& times) const;
+    // As LoadRemoteJobFile without the settings, but the file and time lists go to the two tables
+    // (which keep the decoded file) and state's lists of them are left empty.
+    bool LoadRemoteJobFileLists(const QString& path, TRemoteBackupState& state, TStringTable& files,
+                                TStringTable& times);
     // Reads the lists and sizes into state; the settings only when LoadJobSettings. Throws
     // TDecodeError on damaged data and returns false when the file cannot be opened.
     // destinationChanged is set when the stored destination differs from the job's.

@@ -1,6 +1,5 @@
 #include "jobs/files/TSourceWalk.h"
 
-#include "jobs/files/TDirectoryReader.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
 
 #include "storage/StoragePaths.h"
@@ -36,13 +35,15 @@ TSourceWalk::TSourceWalk(TJob_FilesAndFolders& job, TStorageOperations& storage,
     , m_storage(storage)
     , m_sleeper(sleeper)
     , m_setup(std::move(setup))
-    , m_lists(lists) {
-    for (const QString& folder : m_job.JobOptions.ExcludedDirs)
-        m_excluded.insert(folder.toLower());
-    QString temp = m_job.JobOptions.General.PathForTempFiles;
-    while (temp.size() > 1 && temp.endsWith(u'/'))
-        temp.chop(1);
-    m_tempFolderLower = temp.toLower();
+    , m_lists(lists)
+    , m_exclusions(job) {
+    if (!m_setup.PreviousFiles)
+        m_setup.PreviousFiles = &m_noPrevious;
+    if (!m_setup.PreviousTimes)
+        m_setup.PreviousTimes = &m_noPrevious;
+    m_previousIndex.Build(*m_setup.PreviousFiles);
+    m_previousSeen.assign(size_t(m_setup.PreviousFiles->Size()), false);
+    m_lists.CurrentFiles.SetPrevious(m_setup.PreviousFiles, m_setup.PreviousTimes);
     m_extensions = u';' + m_job.Settings.Sources.Extensions.toLower() + u';';
 }
 
@@ -90,9 +91,30 @@ bool TSourceWalk::EnsureFolderChain(const QString& relPath) {
 }
 
 bool TSourceWalk::IsExcludedFolder(const QString& dir, const QString& name) const {
+    return m_exclusions.Matches(dir, name);
+}
+
+TSourceWalk::TExclusions::TExclusions(const TJob_FilesAndFolders& job) {
+    for (const QString& folder : job.JobOptions.ExcludedDirs)
+        Excluded.insert(folder.toLower());
+    QString temp = job.JobOptions.General.PathForTempFiles;
+    while (temp.size() > 1 && temp.endsWith(u'/'))
+        temp.chop(1);
+    TempFolderLower = temp.toLower();
+}
+
+bool TSourceWalk::TExclusions::Matches(const QString& dir, const QString& name) const {
     const QString full = (dir + name).toLower();
-    return m_excluded.contains(full) || m_excluded.contains(QStringLiteral("%anypath%/") + name.toLower()) ||
-           full == m_tempFolderLower;
+    return Excluded.contains(full) || Excluded.contains(QStringLiteral("%anypath%/") + name.toLower()) ||
+           full == TempFolderLower;
+}
+
+TTreeScan::TDescendCheck TSourceWalk::DescendCheck(const TJob_FilesAndFolders& job) {
+    // A copy: the scan's threads read it while the walk runs.
+    const bool skipHidden = job.JobOptions.Processing.SkipHiddenSystemFiles;
+    return [exclusions = TExclusions(job), skipHidden](const QString& dir, const QString& name, bool hidden) {
+        return !(skipHidden && hidden) && !exclusions.Matches(dir, name);
+    };
 }
 
 bool TSourceWalk::PassesExtensionFilter(const QString& name) const {
@@ -105,38 +127,42 @@ bool TSourceWalk::PassesExtensionFilter(const QString& name) const {
     return filter == ftIncludeOnly ? listed : !listed;
 }
 
-void TSourceWalk::BackupDirectory(const QString& dirPath, const QString& relPath) {
+void TSourceWalk::BackupDirectory(const QString& dirPath, const QString& relPath, TTreeScan& scan, int root) {
     if (WaitWhilePausedAndCheckCancel())
         return;
-    TDirectoryReader reader;
-    if (!reader.Open(dirPath)) {
+    if (root < 0 || !scan.Wait(root))
+        return;
+    if (scan.Folder(root).OpenError != 0) {
         m_job.AddWarningLine(m_job.Tr(QStringLiteral("The directory does not exist:")) + u' ' + dirPath);
+        scan.Release(root);
         return;
     }
-    WalkFolder(reader, WithSlash(dirPath), relPath.isEmpty() ? QString() : WithSlash(relPath));
+    WalkFolder(scan, root, WithSlash(dirPath), relPath.isEmpty() ? QString() : WithSlash(relPath));
+    scan.Release(root);
 }
 
-void TSourceWalk::WalkFolder(TDirectoryReader& reader, const QString& dir, const QString& rel) {
+void TSourceWalk::WalkFolder(TTreeScan& scan, int id, const QString& dir, const QString& rel) {
     const bool skipHidden = m_job.JobOptions.Processing.SkipHiddenSystemFiles;
     const bool incremental = m_setup.Kind == TRunKind::Incremental || m_setup.Kind == TRunKind::Differential;
-    TDirectoryReader::TEntry entry;
-    while (reader.Next(entry)) {
+    const TTreeScan::TFolder& folder = scan.Folder(id);
+    for (const TTreeScan::TEntry& entry : folder.Entries) {
         if (WaitWhilePausedAndCheckCancel())
             return;
         // Sockets, pipes and devices are never copied.
-        if (entry.Type == TDirectoryReader::TEntryType::Other && !entry.Vanished)
+        if (entry.Type == TTreeScan::TEntryType::Other && !entry.Vanished)
             continue;
         if (skipHidden && entry.Hidden)
             continue;
-        if (entry.Type == TDirectoryReader::TEntryType::Directory) {
-            struct stat self;
-            if (::fstat(reader.Descriptor(), &self) != 0 || self.st_nlink == 0) {
+        const QString name =
+            QFile::decodeName(QByteArray::fromRawData(folder.Names.constData() + entry.NameOffset, entry.NameLength));
+        if (entry.Type == TTreeScan::TEntryType::Directory) {
+            if (entry.ParentGone) {
                 m_job.AddWarningLine(m_job.Tr(QStringLiteral("The directory does not exist:")) + u' ' + dir);
                 continue;
             }
-            if (IsExcludedFolder(dir, entry.Name))
+            if (IsExcludedFolder(dir, name))
                 continue;
-            const QString relFolder = rel + entry.Name;
+            const QString relFolder = rel + name;
             m_lists.CurrentFolders.Append(relFolder);
             if (!m_setup.PreviousFolders.Contains(relFolder)) {
                 for (;;) {
@@ -156,44 +182,71 @@ void TSourceWalk::WalkFolder(TDirectoryReader& reader, const QString& dir, const
                         return;
                 }
             }
-            TDirectoryReader child;
-            if (!child.Open(entry.Name, &reader)) {
-                if (errno == ENOENT)
-                    m_job.AddWarningLine(m_job.Tr(QStringLiteral("The directory does not exist:")) + u' ' + dir +
-                                         entry.Name);
+            // The scan descends exactly where this walk gets to.
+            if (entry.Child < 0 || !scan.Wait(entry.Child))
+                return;
+            const int openError = scan.Folder(entry.Child).OpenError;
+            if (openError != 0) {
+                if (openError == ENOENT)
+                    m_job.AddWarningLine(m_job.Tr(QStringLiteral("The directory does not exist:")) + u' ' + dir + name);
                 else
-                    m_job.AddErrorLine(dir + entry.Name + QStringLiteral(": ") +
-                                       QString::fromLocal8Bit(std::strerror(errno)));
+                    m_job.AddErrorLine(dir + name + QStringLiteral(": ") +
+                                       QString::fromLocal8Bit(std::strerror(openError)));
+                scan.Release(entry.Child);
                 continue;
             }
-            WalkFolder(child, dir + entry.Name + u'/', relFolder + u'/');
+            WalkFolder(scan, entry.Child, dir + name + u'/', relFolder + u'/');
+            scan.Release(entry.Child);
             if (Cancelled())
                 return;
             continue;
         }
         // Files and links to files.
         if (entry.Vanished) {
-            m_job.AddWarningLine(m_job.Tr(QStringLiteral("The file does not exist:")) + u' ' + dir + entry.Name);
+            m_job.AddWarningLine(m_job.Tr(QStringLiteral("The file does not exist:")) + u' ' + dir + name);
             continue;
         }
-        if (!PassesExtensionFilter(entry.Name) || IsSkippedSystemName(entry.Name))
+        if (!PassesExtensionFilter(name) || IsSkippedSystemName(name))
             continue;
-        const QString relFile = rel + entry.Name;
-        const QString stamp = m_stamps.Format(entry.Modified);
-        m_lists.CurrentFiles.Append(relFile);
-        m_lists.CurrentTimes.append(stamp);
-        TransferIfChanged(dir + entry.Name, relFile, stamp, incremental);
+        m_relBuffer.assign(reinterpret_cast<const char16_t*>(rel.utf16()), size_t(rel.size()));
+        m_relBuffer.append(reinterpret_cast<const char16_t*>(name.utf16()), size_t(name.size()));
+        const QStringView relView(m_relBuffer.data(), qsizetype(m_relBuffer.size()));
+        char16_t stampUnits[TFileTimeStamp::Length];
+        m_stamps.FormatTo(entry.Modified, stampUnits);
+        const QStringView stampView(stampUnits, TFileTimeStamp::Length);
+        const qsizetype previous = FindPrevious(relView);
+        if (PreviousStampIs(previous, stampView)) {
+            // Unchanged: the entry refers to the previous run's texts and nothing is copied.
+            m_lists.CurrentFiles.AppendPrevious(previous);
+            if (WaitWhilePausedAndCheckCancel())
+                return;
+            continue;
+        }
+        const QString relFile = relView.toString();
+        m_lists.CurrentFiles.Append(relView, stampView);
+        TransferIfChanged(dir + name, relFile, stampView.toString(), incremental, previous);
         if (Cancelled())
             return;
     }
 }
 
-void TSourceWalk::TransferIfChanged(const QString& path, const QString& rel, const QString& stamp, bool needsFolder) {
-    const qsizetype previous = m_setup.PreviousFiles.IndexOf(rel);
+qsizetype TSourceWalk::FindPrevious(QStringView rel) {
+    const qsizetype previous = m_previousIndex.IndexOf(rel);
+    if (previous >= 0)
+        m_previousSeen[size_t(previous)] = true;
+    return previous;
+}
+
+bool TSourceWalk::PreviousStampIs(qsizetype previous, QStringView stamp) const {
+    return previous >= 0 && previous < m_setup.PreviousTimes->Size() && m_setup.PreviousTimes->At(previous) == stamp;
+}
+
+void TSourceWalk::TransferIfChanged(const QString& path, const QString& rel, const QString& stamp, bool needsFolder,
+                                    qsizetype previous) {
     for (;;) {
         if (WaitWhilePausedAndCheckCancel())
             return;
-        if (previous >= 0 && previous < m_setup.PreviousTimes.size() && m_setup.PreviousTimes.at(previous) == stamp)
+        if (PreviousStampIs(previous, stamp))
             return; // unchanged
         if (needsFolder) {
             const qsizetype slash = rel.lastIndexOf(u'/');
@@ -212,12 +265,10 @@ void TSourceWalk::TransferIfChanged(const QString& path, const QString& rel, con
         case orERROR_LocalAccess:
             // The file could not be read now. It must not look removed: a file seen before keeps
             // its old entry (and is retried next run); a new one is left out (and is new next run).
-            if (previous >= 0 && previous < m_setup.PreviousTimes.size()) {
-                m_lists.CurrentTimes.last() = m_setup.PreviousTimes.at(previous);
-            } else {
+            if (previous >= 0 && previous < m_setup.PreviousTimes->Size())
+                m_lists.CurrentFiles.SetLastStampToPrevious(previous);
+            else
                 m_lists.CurrentFiles.RemoveLast();
-                m_lists.CurrentTimes.removeLast();
-            }
             return;
         case orERROR_RemoteAccess:
             if (!DestinationNotAccepting())
@@ -251,9 +302,9 @@ void TSourceWalk::BackupSingleFile(const QString& path, const QString& name) {
     if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
         return;
     const QString stamp = m_stamps.Format(st.st_mtim);
-    m_lists.CurrentFiles.Append(name);
-    m_lists.CurrentTimes.append(stamp);
-    TransferIfChanged(path, name, stamp, false);
+    const qsizetype previous = FindPrevious(name);
+    m_lists.CurrentFiles.Append(name, stamp);
+    TransferIfChanged(path, name, stamp, false, previous);
 }
 
 void TSourceWalk::ProcessSourceDeletions() {
@@ -261,10 +312,15 @@ void TSourceWalk::ProcessSourceDeletions() {
         return;
     const bool mirror = m_setup.Kind == TRunKind::Mirror;
     const int retries = m_job.JobOptions.Processing.IfDestinationNotAvailable_Retry_Times;
-    const QStringList& previousFiles = m_setup.PreviousFiles.Items();
-    for (const QString& entry : previousFiles) {
-        if (m_lists.CurrentFiles.Contains(entry))
+    const TStringTable& previousFiles = *m_setup.PreviousFiles;
+    const bool duplicates = m_previousIndex.HasDuplicates();
+    for (qsizetype i = 0; i < previousFiles.Size(); ++i) {
+        const QStringView previous = previousFiles.At(i);
+        // A path listed twice was marked at its first place.
+        const qsizetype first = duplicates ? m_previousIndex.IndexOf(previous) : i;
+        if (m_previousSeen[size_t(first)])
             continue;
+        const QString entry = previous.toString();
         if (!mirror) {
             m_lists.RemovedFiles.append(entry);
             continue;

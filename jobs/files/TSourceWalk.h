@@ -1,8 +1,12 @@
 #pragma once
 
 #include "jobs/files/RestorePoints.h"
+#include "jobs/files/TCurrentFileList.h"
 #include "jobs/files/TFileTimeStamp.h"
 #include "jobs/files/TPathList.h"
+#include "jobs/files/TStringIndex.h"
+#include "jobs/files/TStringTable.h"
+#include "jobs/files/TTreeScan.h"
 
 #include "core/TJobTypes.h"
 
@@ -10,20 +14,21 @@
 #include <QString>
 #include <QStringList>
 
-class TDirectoryReader;
+#include <string>
+#include <vector>
+
 class TJob_FilesAndFolders;
 class TSleeper;
 class TStorageOperations;
 
 // The lists one run builds while it walks its sources. The run saves and uploads them.
 struct TRunLists {
-    TPathList CurrentFiles;     // every source file seen now, in walk order
-    QStringList CurrentTimes;   // their stamps, same order
-    TPathList CurrentFolders;   // every source folder seen now
-    QStringList CopiedFiles;    // "_rf"
-    QStringList CreatedFolders; // "_rd"
-    QStringList RemovedFiles;   // "_rrf"
-    QStringList RemovedFolders; // "_rrd"
+    TCurrentFileList CurrentFiles; // every source file seen now, in walk order, with its stamp
+    TPathList CurrentFolders;      // every source folder seen now
+    QStringList CopiedFiles;       // "_rf"
+    QStringList CreatedFolders;    // "_rd"
+    QStringList RemovedFiles;      // "_rrf"
+    QStringList RemovedFolders;    // "_rrd"
 };
 
 // Walks the sources of one run: decides per file whether it changed since the run compared
@@ -37,8 +42,8 @@ public:
         TZipKind Compression = TZipKind::None;
         QString JobFolder;        // the job's folder at the destination
         QString RestorePointPath; // job folder joined with the restore point (mirror: the job folder)
-        TPathList PreviousFiles;
-        QStringList PreviousTimes;
+        const TStringTable* PreviousFiles = nullptr; // null: none
+        const TStringTable* PreviousTimes = nullptr;
         TPathList PreviousFolders;
     };
 
@@ -47,8 +52,10 @@ public:
 
     // Creates every folder of rel's chain in the restore point that this run has not created yet.
     bool EnsureFolderChain(const QString& rel);
-    // Walks the folder dir (absolute path) recorded as rel.
-    void BackupDirectory(const QString& dir, const QString& rel);
+    // Walks the folder dir (absolute path) recorded as rel, as the scan reads it (root: its id there).
+    void BackupDirectory(const QString& dir, const QString& rel, TTreeScan& scan, int root);
+    // Where a scan for this job's walks descends.
+    static TTreeScan::TDescendCheck DescendCheck(const TJob_FilesAndFolders& job);
     // A single-file source recorded by its name.
     void BackupSingleFile(const QString& path, const QString& name);
     // Records or (mirror runs) removes what is gone from the source.
@@ -59,11 +66,23 @@ public:
     bool Cancelled() const;
 
 private:
-    void WalkFolder(TDirectoryReader& reader, const QString& dir, const QString& rel);
+    struct TExclusions {
+        explicit TExclusions(const TJob_FilesAndFolders& job);
+        bool Matches(const QString& dir, const QString& name) const;
+        QSet<QString> Excluded; // lower-cased excluded folders
+        QString TempFolderLower;
+    };
+
+    void WalkFolder(TTreeScan& scan, int id, const QString& dir, const QString& rel);
     // Creates one folder of the restore point (archive entry or real folder).
     TOperationResult CreateFolder(const QString& rel);
     // The file entry steps from the pause check on; the file is already in the current lists.
-    void TransferIfChanged(const QString& path, const QString& rel, const QString& stamp, bool needsFolder);
+    // previous is the file's entry in the previous run's list, or -1.
+    void TransferIfChanged(const QString& path, const QString& rel, const QString& stamp, bool needsFolder,
+                           qsizetype previous);
+    // The previous run's entry of rel, or -1; marks it as still there.
+    qsizetype FindPrevious(QStringView rel);
+    bool PreviousStampIs(qsizetype previous, QStringView stamp) const;
     TOperationResult Transfer(const QString& path, const QString& rel);
     // What to do when the destination refuses: true after a resume (try again), false when the
     // run is being cancelled.
@@ -77,8 +96,11 @@ private:
     TSetup m_setup;
     TRunLists& m_lists;
     TFileTimeStamp m_stamps;
-    QSet<QString> m_createdFolders; // folders this run has made in its restore point
-    QSet<QString> m_excluded;       // lower-cased excluded folders
-    QString m_tempFolderLower;
+    TStringTable m_noPrevious;
+    TStringIndex m_previousIndex;
+    std::vector<bool> m_previousSeen; // by first occurrence: the file is still in the source
+    std::u16string m_relBuffer;       // the relative path being looked up
+    QSet<QString> m_createdFolders;   // folders this run has made in its restore point
+    TExclusions m_exclusions;
     QString m_extensions; // ";" + extensions + ";"
 };
