@@ -68,7 +68,7 @@ uint16_t SealRun(uint8_t* data, size_t size, uint16_t key) {
 // five plain bytes the key no longer depends on the key before them. A long run can therefore be
 // split: each part after the first starts from the five plain bytes in front of it.
 constexpr size_t KeySyncBytes = 5;
-constexpr size_t ParallelSealThreshold = size_t(2) << 20;
+constexpr size_t ParallelSealThreshold = size_t(1) << 20;
 
 uint16_t KeyAfterSync(const uint8_t* plainBefore) {
     uint16_t key = StartKey;

@@ -212,7 +212,7 @@ void TSourceWalk::WalkFolder(TTreeScan& scan, int id, const QString& dir, const 
         m_relBuffer.append(reinterpret_cast<const char16_t*>(name.utf16()), size_t(name.size()));
         const QStringView relView(m_relBuffer.data(), qsizetype(m_relBuffer.size()));
         char16_t stampUnits[TFileTimeStamp::Length];
-        m_stamps.FormatTo(entry.Modified, stampUnits);
+        m_stamps.FormatTo(entry.Modified(), stampUnits);
         const QStringView stampView(stampUnits, TFileTimeStamp::Length);
         const qsizetype previous = FindPrevious(relView);
         if (PreviousStampIs(previous, stampView)) {

@@ -134,7 +134,7 @@ void TTreeScan::Read(int id, std::unique_lock<std::mutex>& lock) {
                 TEntry entry;
                 const size_t length = std::strlen(name);
                 entry.NameOffset = uint32_t(names.size());
-                entry.NameLength = uint32_t(length);
+                entry.NameLength = uint16_t(length); // names are at most 255 bytes
                 names.append(name, qsizetype(length));
                 entry.Hidden = name[0] == '.';
                 struct stat st;
@@ -143,7 +143,8 @@ void TTreeScan::Read(int id, std::unique_lock<std::mutex>& lock) {
                     entry.Vanished = true;
                     entry.Type = raw->d_type == DT_DIR ? TEntryType::Directory : TEntryType::File;
                 } else {
-                    entry.Modified = st.st_mtim;
+                    entry.ModifiedSeconds = int64_t(st.st_mtim.tv_sec);
+                    entry.ModifiedNanoseconds = int32_t(st.st_mtim.tv_nsec);
                     if (S_ISREG(st.st_mode))
                         entry.Type = TEntryType::File;
                     else if (S_ISDIR(st.st_mode))

@@ -26,15 +26,24 @@ class TTreeScan {
 public:
     enum class TEntryType : uint8_t { File, Directory, SymbolicLink, Other };
 
+    // Compact: the scan of a large tree holds hundreds of thousands of these.
     struct TEntry {
+        int64_t ModifiedSeconds = 0;
+        int32_t ModifiedNanoseconds = 0;
         uint32_t NameOffset = 0; // into TFolder::Names, raw bytes
-        uint32_t NameLength = 0;
-        TEntryType Type = TEntryType::Other;
-        bool Hidden = false;     // the name begins with "."
-        bool Vanished = false;   // listed, but gone when it was looked at
-        bool ParentGone = false; // directories: the listed folder itself was removed meanwhile
         int32_t Child = -1;      // directories the scan descended into: the folder's id
-        timespec Modified{};
+        uint16_t NameLength = 0;
+        TEntryType Type = TEntryType::Other;
+        bool Hidden : 1 = false;     // the name begins with "."
+        bool Vanished : 1 = false;   // listed, but gone when it was looked at
+        bool ParentGone : 1 = false; // directories: the listed folder itself was removed meanwhile
+
+        timespec Modified() const {
+            timespec time{};
+            time.tv_sec = time_t(ModifiedSeconds);
+            time.tv_nsec = long(ModifiedNanoseconds);
+            return time;
+        }
     };
 
     struct TFolder {
@@ -52,6 +61,8 @@ public:
         int UnopenedChildren = 0;
         bool Done = false;
     };
+
+    static_assert(sizeof(TEntry) == 24);
 
     using TDescendCheck = std::function<bool(const QString& folderPath, const QString& name, bool hidden)>;
 
