@@ -28,6 +28,7 @@ TLocalDriveBranch::TLocalDriveBranch(TJob& job)
     : TStorageBranch(job) {}
 
 TConnectResult TLocalDriveBranch::Connect() {
+    m_folders.Clear(); // folders may be renamed or replaced from here on
     const TLocalOrExternalDriveDestination& drive = m_job.DestinationSettings.LocalOrExternalDrive;
     QString subfolder = drive.Subfolder;
     if (subfolder.startsWith(u'/'))
@@ -41,6 +42,7 @@ TConnectResult TLocalDriveBranch::Connect() {
 }
 
 QString TLocalDriveBranch::Disconnect() {
+    m_folders.Clear(); // folders may be renamed or replaced from here on
     return {};
 }
 
@@ -86,6 +88,7 @@ TBranchResult TLocalDriveBranch::RemoveFile(const QString& remote) {
 }
 
 TBranchResult TLocalDriveBranch::RemoveEmptyFolder(const QString& remote) {
+    m_folders.Clear(); // folders may be renamed or replaced from here on
     LogPathLine(QStringLiteral("Removing the empty directory:"), remote);
     if (!DeleteDirectoryTree(remote))
         return TBranchResult::Failure(Tr(QStringLiteral("Unable to remove the directory.")));
@@ -93,6 +96,7 @@ TBranchResult TLocalDriveBranch::RemoveEmptyFolder(const QString& remote) {
 }
 
 TBranchResult TLocalDriveBranch::RemoveFolderTree(const QString& remote) {
+    m_folders.Clear(); // folders may be renamed or replaced from here on
     LogPathLine(QStringLiteral("Removing the full directory:"), remote);
     if (!DeleteDirectoryTree(remote))
         return TBranchResult::Failure(Tr(QStringLiteral("Unable to remove the directory.")));
@@ -100,6 +104,7 @@ TBranchResult TLocalDriveBranch::RemoveFolderTree(const QString& remote) {
 }
 
 TBranchResult TLocalDriveBranch::CreateFolder(const QString& remote) {
+    m_folders.Clear(); // folders may be renamed or replaced from here on
     LogPathLine(QStringLiteral("Creating the directory:"), remote);
     QString error;
     if (!CreateDirectoryTree(remote, 0777, &error))
@@ -118,6 +123,7 @@ TBranchResult TLocalDriveBranch::RenameFile(const QString& remote, const QString
 }
 
 TBranchResult TLocalDriveBranch::Rename(const QString& remote, const QString& newPath) {
+    m_folders.Clear(); // folders may be renamed or replaced from here on
     TFileDescriptor fromParent, toParent;
     QByteArray fromLeaf, toLeaf;
     if (!OpenParentFolder(remote, fromParent, fromLeaf) || !OpenParentFolder(newPath, toParent, toLeaf))
@@ -141,21 +147,21 @@ TFileCopyResult TLocalDriveBranch::CopyFile(const QString& source, const QString
     copy.ChunkSize = CopyChunkSize;
     copy.Unbuffered = m_job.JobOptions.Processing.DontUseBufferingForCopyOperations;
     copy.CancelFlag = &m_job.CancelCurrentFileOperation;
+    copy.Folders = &m_folders;
     copy.OnProgress = [this](int64_t done, int64_t total) { ReportProgress(done, total); };
     return copy.Copy(source, target);
 }
 
 bool TLocalDriveBranch::MakeWritable(const QString& path, QString& errorText) {
-    TFileDescriptor parent;
+    int parent = AT_FDCWD;
     QByteArray leaf;
     struct stat st;
-    if (!OpenParentFolder(path, parent, leaf) ||
-        ::fstatat(parent.Get(), leaf.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (!m_folders.Open(path, parent, leaf) || ::fstatat(parent, leaf.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return true; // nothing there to change
     if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) != 0)
         return true;
     LogPathLine(QStringLiteral("Removing the read-only attribute:"), path);
-    if (::fchmodat(parent.Get(), leaf.constData(), (st.st_mode & 07777) | S_IWUSR, 0) != 0) {
+    if (::fchmodat(parent, leaf.constData(), (st.st_mode & 07777) | S_IWUSR, 0) != 0) {
         errorText = SystemError(errno);
         return false;
     }

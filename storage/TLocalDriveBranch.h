@@ -1,6 +1,7 @@
 #pragma once
 
 #include "storage/TLocalFileCopy.h"
+#include "storage/TParentFolderCache.h"
 #include "storage/TStorageBranch.h"
 
 // A destination on a local or external drive: a folder of this computer's file system, reached
@@ -31,4 +32,7 @@ private:
     // False (with errorText) when the permission cannot be added.
     bool MakeWritable(const QString& path, QString& errorText);
     TBranchResult Rename(const QString& remote, const QString& newPath);
+
+    // The folders of the last files copied (an upload and its checks resolve them once).
+    TParentFolderCache m_folders;
 };

@@ -2,6 +2,7 @@
 
 #include "core/DirectoryTree.h"
 #include "core/TFileDescriptor.h"
+#include "storage/TParentFolderCache.h"
 
 #include <QByteArray>
 #include <QRandomGenerator>
@@ -30,6 +31,12 @@ QByteArray TemporaryName() {
     return ".vaultora-" + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ".part";
 }
 
+// Files opened with O_TMPFILE get their name through /proc/self/fd.
+bool CanLinkUnnamedFiles() {
+    static const bool usable = ::access("/proc/self/fd", X_OK) == 0;
+    return usable;
+}
+
 bool SetDirectIo(int fd, bool on) {
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0)
@@ -50,7 +57,7 @@ public:
         , m_result(result) {}
     ~TCopyRun() {
         if (!m_temporary.isEmpty())
-            ::unlinkat(m_targetParent.Get(), m_temporary.constData(), 0);
+            ::unlinkat(m_targetDir, m_temporary.constData(), 0);
     }
 
     bool Run(const QString& source, const QString& target);
@@ -65,35 +72,53 @@ private:
     bool CopyLink(const struct stat& st);
     bool CopyData(int in, int out, int64_t total);
     bool ReadWriteChunk(int in, int out, int64_t& copied);
+    bool OpenParents(const QString& source, const QString& target);
+    bool LinkUnnamed(TFileDescriptor& out);
     bool Finish();
 
     const TLocalFileCopy& m_settings;
     TFileCopyResult& m_result;
-    TFileDescriptor m_sourceParent;
-    QByteArray m_sourceLeaf;
+    int m_sourceDir = AT_FDCWD;
+    int m_targetDir = AT_FDCWD;
+    TFileDescriptor m_sourceParent; // owned when no cache holds them
     TFileDescriptor m_targetParent;
+    QByteArray m_sourceLeaf;
     QByteArray m_targetLeaf;
     QByteArray m_temporary; // the hidden file's name while it exists
     TAlignedBuffer m_buffer;
     int64_t m_chunk = 0;
 };
 
-bool TCopyRun::Run(const QString& source, const QString& target) {
+bool TCopyRun::OpenParents(const QString& source, const QString& target) {
+    if (TParentFolderCache* cache = m_settings.Folders) {
+        if (!cache->Open(source, m_sourceDir, m_sourceLeaf))
+            return Fail(TCopySide::Source, errno);
+        if (!cache->Open(target, m_targetDir, m_targetLeaf))
+            return Fail(TCopySide::Target, errno);
+        return true;
+    }
     if (!OpenParentFolder(source, m_sourceParent, m_sourceLeaf))
         return Fail(TCopySide::Source, errno);
     if (!OpenParentFolder(target, m_targetParent, m_targetLeaf))
         return Fail(TCopySide::Target, errno);
+    m_sourceDir = m_sourceParent.Get();
+    m_targetDir = m_targetParent.Get();
+    return true;
+}
+
+bool TCopyRun::Run(const QString& source, const QString& target) {
+    if (!OpenParents(source, target))
+        return false;
     m_chunk = std::max(m_settings.ChunkSize, DirectIoAlignment);
     m_chunk -= m_chunk % DirectIoAlignment;
 
     struct stat st;
-    if (::fstatat(m_sourceParent.Get(), m_sourceLeaf.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(m_sourceDir, m_sourceLeaf.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return Fail(TCopySide::Source, errno);
     if (S_ISLNK(st.st_mode))
         return CopyLink(st);
     // O_NONBLOCK: a FIFO put in the file's place meanwhile must not block the open.
-    TFileDescriptor in(
-        ::openat(m_sourceParent.Get(), m_sourceLeaf.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    TFileDescriptor in(::openat(m_sourceDir, m_sourceLeaf.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!in.IsOpen())
         return Fail(TCopySide::Source, errno);
     if (::fstat(in.Get(), &st) != 0)
@@ -102,12 +127,19 @@ bool TCopyRun::Run(const QString& source, const QString& target) {
         return Fail(TCopySide::Source, S_ISDIR(st.st_mode) ? EISDIR : TFileCopyResult::NotRegularFile);
     ::fcntl(in.Get(), F_SETFL, ::fcntl(in.Get(), F_GETFL) & ~O_NONBLOCK);
 
-    // Private until complete: the content may be a file only its owner can read.
+    // Private until complete: the content may be a file only its owner can read. Where the file
+    // system can, the data goes to a file without a name that gets the target's name when it is
+    // complete; otherwise to a hidden file beside the target that is renamed.
     TFileDescriptor out;
+    bool unnamed = false;
+    if (CanLinkUnnamedFiles()) {
+        out.Reset(::openat(m_targetDir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        unnamed = out.IsOpen();
+    }
     for (int tries = 0; tries < 8 && !out.IsOpen(); ++tries) {
         m_temporary = TemporaryName();
-        out.Reset(::openat(m_targetParent.Get(), m_temporary.constData(),
-                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        out.Reset(
+            ::openat(m_targetDir, m_temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!out.IsOpen() && errno != EEXIST)
             break;
     }
@@ -122,7 +154,36 @@ bool TCopyRun::Run(const QString& source, const QString& target) {
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (::futimens(out.Get(), times) != 0)
         return Fail(TCopySide::Target, errno);
+    if (unnamed)
+        return LinkUnnamed(out);
     // Network file systems report some write errors only when the file is closed.
+    if (::close(out.Release()) != 0)
+        return Fail(TCopySide::Target, errno);
+    return Finish();
+}
+
+bool TCopyRun::LinkUnnamed(TFileDescriptor& out) {
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(out.Get());
+    if (::linkat(AT_FDCWD, self.constData(), m_targetDir, m_targetLeaf.constData(), AT_SYMLINK_FOLLOW) == 0) {
+        if (::close(out.Release()) != 0) {
+            const int error = errno;
+            ::unlinkat(m_targetDir, m_targetLeaf.constData(), 0);
+            return Fail(TCopySide::Target, error);
+        }
+        return true;
+    }
+    if (errno != EEXIST)
+        return Fail(TCopySide::Target, errno);
+    // Something is there already: the copy replaces it at once, with a rename as above.
+    for (int tries = 0; tries < 8; ++tries) {
+        m_temporary = TemporaryName();
+        if (::linkat(AT_FDCWD, self.constData(), m_targetDir, m_temporary.constData(), AT_SYMLINK_FOLLOW) == 0)
+            break;
+        const int error = errno;
+        m_temporary.clear();
+        if (error != EEXIST || tries == 7)
+            return Fail(TCopySide::Target, error);
+    }
     if (::close(out.Release()) != 0)
         return Fail(TCopySide::Target, errno);
     return Finish();
@@ -131,8 +192,7 @@ bool TCopyRun::Run(const QString& source, const QString& target) {
 bool TCopyRun::CopyLink(const struct stat& st) {
     QByteArray text(qsizetype(std::max<off_t>(st.st_size, 64)) + 1, Qt::Uninitialized);
     for (;;) {
-        const ssize_t length =
-            ::readlinkat(m_sourceParent.Get(), m_sourceLeaf.constData(), text.data(), size_t(text.size()));
+        const ssize_t length = ::readlinkat(m_sourceDir, m_sourceLeaf.constData(), text.data(), size_t(text.size()));
         if (length < 0)
             return Fail(TCopySide::Source, errno);
         if (length < text.size()) {
@@ -143,7 +203,7 @@ bool TCopyRun::CopyLink(const struct stat& st) {
     }
     for (int tries = 0; tries < 8; ++tries) {
         m_temporary = TemporaryName();
-        if (::symlinkat(text.constData(), m_targetParent.Get(), m_temporary.constData()) == 0)
+        if (::symlinkat(text.constData(), m_targetDir, m_temporary.constData()) == 0)
             break;
         const int error = errno;
         m_temporary.clear();
@@ -151,7 +211,7 @@ bool TCopyRun::CopyLink(const struct stat& st) {
             return Fail(TCopySide::Target, error);
     }
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::utimensat(m_targetParent.Get(), m_temporary.constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::utimensat(m_targetDir, m_temporary.constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
         return Fail(TCopySide::Target, errno);
     m_result.Bytes = text.size();
     return Finish();
@@ -243,7 +303,7 @@ bool TCopyRun::ReadWriteChunk(int in, int out, int64_t& copied) {
 }
 
 bool TCopyRun::Finish() {
-    if (::renameat(m_targetParent.Get(), m_temporary.constData(), m_targetParent.Get(), m_targetLeaf.constData()) != 0)
+    if (::renameat(m_targetDir, m_temporary.constData(), m_targetDir, m_targetLeaf.constData()) != 0)
         return Fail(TCopySide::Target, errno);
     m_temporary.clear();
     return true;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 
+class TParentFolderCache;
+
 // Which side of a copy failed; a cancelled copy has no side.
 enum class TCopySide {
     None,
@@ -33,8 +35,9 @@ struct TFileCopyResult {
 // The copy routine of the local branch: one file (or symbolic link) to a new path, in chunks,
 // with progress after each chunk and a cancel flag checked before each one.
 //
-// - The data goes to a hidden file beside the target that replaces the target only when it is
-//   complete, so a failed or cancelled copy leaves the target as it was (the old file, or none).
+// - The data goes to a file without a name (or, where the file system has none of those, a hidden
+//   file beside the target) that becomes the target only when it is complete, so a failed or
+//   cancelled copy leaves the target as it was (the old file, or none).
 // - The copy gets the source's last-write time (nanoseconds) and permission bits; a link is
 //   recreated as a link, never followed.
 // - Buffered copies run in the kernel (copy_file_range) and fall back to read/write where the
@@ -48,6 +51,8 @@ public:
     int64_t ChunkSize = DefaultChunkSize;
     bool Unbuffered = false;
     const TShared<int32_t>* CancelFlag = nullptr;
+    // Resolves the source's and target's folders; null: each copy opens them itself.
+    TParentFolderCache* Folders = nullptr;
     // Called after each chunk with the bytes copied so far and the expected total.
     std::function<void(int64_t done, int64_t total)> OnProgress;
 
