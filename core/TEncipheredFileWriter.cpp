@@ -14,7 +14,7 @@
 
 namespace {
 // Large enough that each piece is enciphered on two threads.
-constexpr qsizetype PieceSize = qsizetype(4) << 20;
+constexpr qsizetype PieceSize = qsizetype(2) << 20;
 } // namespace
 
 TEncipheredFileWriter::TEncipheredFileWriter(const QString& path, mode_t mode)

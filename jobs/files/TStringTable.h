@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -27,14 +28,15 @@ public:
     bool IsEmpty() const { return m_spans.empty(); }
     QStringView At(qsizetype index) const {
         const TSpan& span = m_spans[size_t(index)];
-        return {reinterpret_cast<const char16_t*>(m_store.constData() + span.Offset), span.Units};
+        return {reinterpret_cast<const char16_t*>(m_store.constData()) + span.Offset, qsizetype(span.Units)};
     }
     QStringList ToList() const;
 
 private:
+    // Eight bytes: a table of a large tree has hundreds of thousands of them.
     struct TSpan {
-        qsizetype Offset; // bytes into m_store
-        qsizetype Units;
+        uint32_t Offset; // UTF-16 units into m_store
+        uint32_t Units;
     };
 
     QByteArray m_store; // UTF-16 units in host order
