@@ -91,13 +91,14 @@ void TCliRunner::WaitUntilIdle() {
     bool cancelSent = false;
     int ticks = 0;
     while (m_job.JobStatus != jsNone) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // Short steps: a run's end is noticed at once (progress still shows every 200 ms).
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
         if (StopRequested && !cancelSent) {
             cancelSent = true;
             PrintLine(QStringLiteral("Cancelling..."));
             m_job.Cancel();
         }
-        if (m_terminal && ++ticks % 4 == 0)
+        if (m_terminal && ++ticks % 40 == 0)
             ShowProgress();
     }
     m_job.WaitForWorker();
