@@ -33,5 +33,6 @@ private:
     mode_t m_mode;
     int m_error = 0;
     uint16_t m_key;
+    off_t m_written = 0;
     QByteArray m_buffer;
 };

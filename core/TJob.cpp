@@ -129,7 +129,15 @@ void TJob::AddPlainLine(const QString& text) {
 }
 
 void TJob::AddLogLine(const QString& text) {
-    AddPlainLine(LongTimeText(QDateTime::currentDateTime()) + QStringLiteral(": ") + text);
+    // The local time's text is made once a second: making it consults the time-zone rules (and
+    // stats /etc/localtime), and a run writes a line per file.
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const qint64 second = now.toSecsSinceEpoch();
+    if (second != m_logLineSecond || m_logLineTime.isEmpty()) {
+        m_logLineSecond = second;
+        m_logLineTime = LongTimeText(now.toLocalTime());
+    }
+    AddPlainLine(m_logLineTime + QStringLiteral(": ") + text);
 }
 
 void TJob::AddErrorLine(const QString& text) {

@@ -155,7 +155,9 @@ protected:
     static int32_t ReadHeader(TPrimitiveReader& reader);
 
 private:
-    QDateTime m_runLogMoment; // names the current run's log file
+    QDateTime m_runLogMoment;   // names the current run's log file
+    qint64 m_logLineSecond = 0; // the UTC second m_logLineTime shows
+    QString m_logLineTime;
 };
 
 // The kind recorded in a job file's header: 0 when the file does not exist or cannot be read

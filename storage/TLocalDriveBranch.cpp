@@ -48,7 +48,7 @@ QString TLocalDriveBranch::Disconnect() {
 
 TBranchResult TLocalDriveBranch::Upload(const QString& local, const QString& remote) {
     LogTransferLine(QStringLiteral("Copying the file:"), local);
-    if (LocalPathIsMissing(local))
+    if (IsMissing(local))
         return TBranchResult::LocalAccess(Tr(QStringLiteral("The file does not exist.")) + u' ' + local);
     QString error;
     if (!MakeWritable(remote, error))
@@ -63,7 +63,7 @@ TBranchResult TLocalDriveBranch::Upload(const QString& local, const QString& rem
 
 TBranchResult TLocalDriveBranch::Download(const QString& remote, const QString& local) {
     LogTransferLine(QStringLiteral("Copying the file:"), remote);
-    if (LocalPathIsMissing(remote))
+    if (IsMissing(remote))
         return TBranchResult::Failure(Tr(QStringLiteral("The file does not exist.")));
     QString error;
     if (!MakeWritable(local, error))
@@ -104,7 +104,6 @@ TBranchResult TLocalDriveBranch::RemoveFolderTree(const QString& remote) {
 }
 
 TBranchResult TLocalDriveBranch::CreateFolder(const QString& remote) {
-    m_folders.Clear(); // folders may be renamed or replaced from here on
     LogPathLine(QStringLiteral("Creating the directory:"), remote);
     QString error;
     if (!CreateDirectoryTree(remote, 0777, &error))
@@ -140,6 +139,16 @@ TBranchResult TLocalDriveBranch::Rename(const QString& remote, const QString& ne
     if (::renameat(fromParent.Get(), fromLeaf.constData(), toParent.Get(), toLeaf.constData()) != 0)
         return TBranchResult::Failure(SystemError(errno));
     return TBranchResult::Success();
+}
+
+bool TLocalDriveBranch::IsMissing(const QString& path) {
+    // As LocalPathIsMissing, through the folders kept open.
+    int parent = AT_FDCWD;
+    QByteArray leaf;
+    struct stat st;
+    if (m_folders.Open(path, parent, leaf) && ::fstatat(parent, leaf.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return false;
+    return errno == ENOENT || errno == ENOTDIR;
 }
 
 TFileCopyResult TLocalDriveBranch::CopyFile(const QString& source, const QString& target) {

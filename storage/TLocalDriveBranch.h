@@ -28,6 +28,7 @@ public:
 
 private:
     TFileCopyResult CopyFile(const QString& source, const QString& target);
+    bool IsMissing(const QString& path);
     // When path is a file without owner write permission: logs the line and adds the permission.
     // False (with errorText) when the permission cannot be added.
     bool MakeWritable(const QString& path, QString& errorText);

@@ -20,7 +20,17 @@ bool IsSkippedSystemName(const QString& name) {
                                      QStringLiteral("swapfile.sys"),      QStringLiteral("ntuser.dat"),
                                      QStringLiteral("hiberfil.sys"),      QStringLiteral("ntuser.dat.log1"),
                                      QStringLiteral("ntuser.dat.log2")};
-    return names.contains(name.toLower());
+    // Lower-casing allocates; only names as long as a listed one can be one (no lower-case form
+    // that is plain ASCII has another length).
+    switch (name.size()) {
+    case 10:
+    case 12:
+    case 15:
+    case 17:
+        return names.contains(name.toLower());
+    default:
+        return false;
+    }
 }
 
 QString WithSlash(const QString& path) {
