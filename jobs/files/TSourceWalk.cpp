@@ -33,6 +33,29 @@ bool IsSkippedSystemName(const QString& name) {
     }
 }
 
+// The same test for a name of plain ASCII bytes, without allocations.
+bool IsSkippedSystemAsciiName(const char* name, size_t length) {
+    static const char* const names[] = {"dumpstack.log.tmp", "pagefile.sys",    "swapfile.sys",   "ntuser.dat",
+                                        "hiberfil.sys",      "ntuser.dat.log1", "ntuser.dat.log2"};
+    for (const char* listed : names) {
+        if (std::strlen(listed) != length)
+            continue;
+        size_t i = 0;
+        while (i < length && (name[i] >= 'A' && name[i] <= 'Z' ? char(name[i] + 32) : name[i]) == listed[i])
+            ++i;
+        if (i == length)
+            return true;
+    }
+    return false;
+}
+
+bool IsAscii(const char* text, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80)
+            return false;
+    return true;
+}
+
 QString WithSlash(const QString& path) {
     return path.endsWith(u'/') ? path : path + u'/';
 }
@@ -154,7 +177,11 @@ void TSourceWalk::BackupDirectory(const QString& dirPath, const QString& relPath
 void TSourceWalk::WalkFolder(TTreeScan& scan, int id, const QString& dir, const QString& rel) {
     const bool skipHidden = m_job.JobOptions.Processing.SkipHiddenSystemFiles;
     const bool incremental = m_setup.Kind == TRunKind::Incremental || m_setup.Kind == TRunKind::Differential;
+    const bool filtered = m_job.Settings.Sources.FilterType != ftNoFilters;
     const TTreeScan::TFolder& folder = scan.Folder(id);
+    // The folder's relative path; each file's name goes after it for the lookup.
+    std::u16string relPath(reinterpret_cast<const char16_t*>(rel.utf16()), size_t(rel.size()));
+    const size_t relLength = relPath.size();
     for (const TTreeScan::TEntry& entry : folder.Entries) {
         if (WaitWhilePausedAndCheckCancel())
             return;
@@ -163,8 +190,15 @@ void TSourceWalk::WalkFolder(TTreeScan& scan, int id, const QString& dir, const 
             continue;
         if (skipHidden && entry.Hidden)
             continue;
-        const QString name =
-            QFile::decodeName(QByteArray::fromRawData(folder.Names.constData() + entry.NameOffset, entry.NameLength));
+        const char* raw = folder.Names.constData() + entry.NameOffset;
+        const size_t rawLength = entry.NameLength;
+        // Most files are unchanged and have plain ASCII names: those are looked up without
+        // decoding the name into a text of its own.
+        const bool plainFile =
+            entry.Type != TTreeScan::TEntryType::Directory && !entry.Vanished && !filtered && IsAscii(raw, rawLength);
+        QString name;
+        if (!plainFile)
+            name = QFile::decodeName(QByteArray::fromRawData(raw, qsizetype(rawLength)));
         if (entry.Type == TTreeScan::TEntryType::Directory) {
             if (entry.ParentGone) {
                 m_job.AddWarningLine(m_job.Tr(QStringLiteral("The directory does not exist:")) + u' ' + dir);
@@ -216,11 +250,18 @@ void TSourceWalk::WalkFolder(TTreeScan& scan, int id, const QString& dir, const 
             m_job.AddWarningLine(m_job.Tr(QStringLiteral("The file does not exist:")) + u' ' + dir + name);
             continue;
         }
-        if (!PassesExtensionFilter(name) || IsSkippedSystemName(name))
-            continue;
-        m_relBuffer.assign(reinterpret_cast<const char16_t*>(rel.utf16()), size_t(rel.size()));
-        m_relBuffer.append(reinterpret_cast<const char16_t*>(name.utf16()), size_t(name.size()));
-        const QStringView relView(m_relBuffer.data(), qsizetype(m_relBuffer.size()));
+        relPath.resize(relLength);
+        if (plainFile) {
+            if (IsSkippedSystemAsciiName(raw, rawLength))
+                continue;
+            for (size_t i = 0; i < rawLength; ++i)
+                relPath.push_back(char16_t(static_cast<unsigned char>(raw[i])));
+        } else {
+            if (!PassesExtensionFilter(name) || IsSkippedSystemName(name))
+                continue;
+            relPath.append(reinterpret_cast<const char16_t*>(name.utf16()), size_t(name.size()));
+        }
+        const QStringView relView(relPath.data(), qsizetype(relPath.size()));
         char16_t stampUnits[TFileTimeStamp::Length];
         m_stamps.FormatTo(entry.Modified(), stampUnits);
         const QStringView stampView(stampUnits, TFileTimeStamp::Length);
@@ -232,6 +273,8 @@ void TSourceWalk::WalkFolder(TTreeScan& scan, int id, const QString& dir, const 
                 return;
             continue;
         }
+        if (plainFile)
+            name = QString::fromLatin1(raw, qsizetype(rawLength));
         const QString relFile = relView.toString();
         m_lists.CurrentFiles.Append(relView, stampView);
         TransferIfChanged(dir + name, relFile, stampView.toString(), incremental, previous);

@@ -99,7 +99,6 @@ private:
     TStringTable m_noPrevious;
     TStringIndex m_previousIndex;
     std::vector<bool> m_previousSeen; // by first occurrence: the file is still in the source
-    std::u16string m_relBuffer;       // the relative path being looked up
     QSet<QString> m_createdFolders;   // folders this run has made in its restore point
     TExclusions m_exclusions;
     QString m_extensions; // ";" + extensions + ";"
