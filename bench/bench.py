@@ -487,7 +487,7 @@ def main():
     ap.add_argument("--work", default=os.environ.get("VAULTORA_BENCH_DIR", os.path.join(HERE, "work")))
     ap.add_argument("--results", default=os.path.join(HERE, "results"))
     ap.add_argument("--generator")
-    ap.add_argument("--rounds", type=int, help="counted rounds (default 3; tiny 1)")
+    ap.add_argument("--rounds", type=int, help="counted rounds (default 4; quick 3; tiny 1)")
     ap.add_argument("--warmup", type=int, help="warm-up rounds (default 1; tiny 0)")
     ap.add_argument("--only", help="comma-separated subset of full,incremental,zip,restore")
     ap.add_argument("--update-readme", action="store_true")
