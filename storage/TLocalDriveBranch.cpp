@@ -17,6 +17,11 @@ QString SystemError(int code) {
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
+// A source that is not there, or whose folder is not.
+bool IsMissingError(int error) {
+    return error == ENOENT || error == ENOTDIR;
+}
+
 bool IsFolder(const QString& path) {
     TFileDescriptor folder;
     return OpenFolderPath(QFile::encodeName(path), O_PATH, folder);
@@ -48,14 +53,11 @@ QString TLocalDriveBranch::Disconnect() {
 
 TBranchResult TLocalDriveBranch::Upload(const QString& local, const QString& remote) {
     LogTransferLine(QStringLiteral("Copying the file:"), local);
-    if (IsMissing(local))
-        return TBranchResult::LocalAccess(Tr(QStringLiteral("The file does not exist.")) + u' ' + local);
-    QString error;
-    if (!MakeWritable(remote, error))
-        return TBranchResult::Failure(error);
     const TFileCopyResult copy = CopyFile(local, remote);
     if (copy.Ok())
         return TBranchResult::Success(copy.Bytes);
+    if (copy.Side == TCopySide::Source && IsMissingError(copy.Error))
+        return TBranchResult::LocalAccess(Tr(QStringLiteral("The file does not exist.")) + u' ' + local);
     if (copy.Side == TCopySide::Source)
         return TBranchResult::LocalAccess(Tr(copy.ErrorText()) + QStringLiteral(": ") + local);
     return TBranchResult::Failure(Tr(copy.ErrorText()));
@@ -63,22 +65,18 @@ TBranchResult TLocalDriveBranch::Upload(const QString& local, const QString& rem
 
 TBranchResult TLocalDriveBranch::Download(const QString& remote, const QString& local) {
     LogTransferLine(QStringLiteral("Copying the file:"), remote);
-    if (IsMissing(remote))
-        return TBranchResult::Failure(Tr(QStringLiteral("The file does not exist.")));
-    QString error;
-    if (!MakeWritable(local, error))
-        return TBranchResult::LocalAccess(error + QStringLiteral(": ") + local);
     const TFileCopyResult copy = CopyFile(remote, local);
     if (copy.Ok())
         return TBranchResult::Success();
+    if (copy.Side == TCopySide::Source && IsMissingError(copy.Error))
+        return TBranchResult::Failure(Tr(QStringLiteral("The file does not exist.")));
     if (copy.Side == TCopySide::Target)
         return TBranchResult::LocalAccess(Tr(copy.ErrorText()) + QStringLiteral(": ") + local);
     return TBranchResult::Failure(Tr(copy.ErrorText()));
 }
 
 TBranchResult TLocalDriveBranch::RemoveFile(const QString& remote) {
-    QString ignored; // the removal itself says whether it was possible
-    MakeWritable(remote, ignored);
+    MakeWritable(remote); // the removal itself says whether it was possible
     LogTransferLine(QStringLiteral("Removing the file:"), remote);
     TFileDescriptor parent;
     QByteArray leaf;
@@ -141,16 +139,6 @@ TBranchResult TLocalDriveBranch::Rename(const QString& remote, const QString& ne
     return TBranchResult::Success();
 }
 
-bool TLocalDriveBranch::IsMissing(const QString& path) {
-    // As LocalPathIsMissing, through the folders kept open.
-    int parent = AT_FDCWD;
-    QByteArray leaf;
-    struct stat st;
-    if (m_folders.Open(path, parent, leaf) && ::fstatat(parent, leaf.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-        return false;
-    return errno == ENOENT || errno == ENOTDIR;
-}
-
 TFileCopyResult TLocalDriveBranch::CopyFile(const QString& source, const QString& target) {
     TLocalFileCopy copy;
     copy.ChunkSize = CopyChunkSize;
@@ -158,21 +146,20 @@ TFileCopyResult TLocalDriveBranch::CopyFile(const QString& source, const QString
     copy.CancelFlag = &m_job.CancelCurrentFileOperation;
     copy.Folders = &m_folders;
     copy.OnProgress = [this](int64_t done, int64_t total) { ReportProgress(done, total); };
+    copy.BeforeReplacing = [this, &target] { return MakeWritable(target); };
     return copy.Copy(source, target);
 }
 
-bool TLocalDriveBranch::MakeWritable(const QString& path, QString& errorText) {
+int TLocalDriveBranch::MakeWritable(const QString& path) {
     int parent = AT_FDCWD;
     QByteArray leaf;
     struct stat st;
     if (!m_folders.Open(path, parent, leaf) || ::fstatat(parent, leaf.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return true; // nothing there to change
+        return 0; // nothing there to change
     if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) != 0)
-        return true;
+        return 0;
     LogPathLine(QStringLiteral("Removing the read-only attribute:"), path);
-    if (::fchmodat(parent, leaf.constData(), (st.st_mode & 07777) | S_IWUSR, 0) != 0) {
-        errorText = SystemError(errno);
-        return false;
-    }
-    return true;
+    if (::fchmodat(parent, leaf.constData(), (st.st_mode & 07777) | S_IWUSR, 0) != 0)
+        return errno;
+    return 0;
 }

@@ -28,10 +28,8 @@ public:
 
 private:
     TFileCopyResult CopyFile(const QString& source, const QString& target);
-    bool IsMissing(const QString& path);
-    // When path is a file without owner write permission: logs the line and adds the permission.
-    // False (with errorText) when the permission cannot be added.
-    bool MakeWritable(const QString& path, QString& errorText);
+    // Gives a read-only file at path its owner's write bit back, with a log line; 0 or errno.
+    int MakeWritable(const QString& path);
     TBranchResult Rename(const QString& remote, const QString& newPath);
 
     // The folders of the last files copied (an upload and its checks resolve them once).

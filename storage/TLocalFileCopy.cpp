@@ -58,6 +58,8 @@ public:
     ~TCopyRun() {
         if (!m_temporary.isEmpty())
             ::unlinkat(m_targetDir, m_temporary.constData(), 0);
+        if (!m_created.isEmpty())
+            ::unlinkat(m_targetDir, m_created.constData(), 0);
     }
 
     bool Run(const QString& source, const QString& target);
@@ -85,6 +87,7 @@ private:
     QByteArray m_sourceLeaf;
     QByteArray m_targetLeaf;
     QByteArray m_temporary; // the hidden file's name while it exists
+    QByteArray m_created;   // the new target's name while its copy is incomplete
     TAlignedBuffer m_buffer;
     int64_t m_chunk = 0;
 };
@@ -112,40 +115,54 @@ bool TCopyRun::Run(const QString& source, const QString& target) {
     m_chunk = std::max(m_settings.ChunkSize, DirectIoAlignment);
     m_chunk -= m_chunk % DirectIoAlignment;
 
+    // The source opens without following a link: a link answers ELOOP and is copied as a link.
+    // O_NONBLOCK: a FIFO put in the file's place must not block the open.
     struct stat st;
-    if (::fstatat(m_sourceDir, m_sourceLeaf.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return Fail(TCopySide::Source, errno);
-    if (S_ISLNK(st.st_mode))
-        return CopyLink(st);
-    // O_NONBLOCK: a FIFO put in the file's place meanwhile must not block the open.
     TFileDescriptor in(::openat(m_sourceDir, m_sourceLeaf.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!in.IsOpen())
-        return Fail(TCopySide::Source, errno);
+    if (!in.IsOpen()) {
+        const int error = errno;
+        if (error == ELOOP && ::fstatat(m_sourceDir, m_sourceLeaf.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISLNK(st.st_mode))
+            return CopyLink(st);
+        return Fail(TCopySide::Source, error);
+    }
     if (::fstat(in.Get(), &st) != 0)
         return Fail(TCopySide::Source, errno);
     if (!S_ISREG(st.st_mode))
         return Fail(TCopySide::Source, S_ISDIR(st.st_mode) ? EISDIR : TFileCopyResult::NotRegularFile);
-    ::fcntl(in.Get(), F_SETFL, ::fcntl(in.Get(), F_GETFL) & ~O_NONBLOCK);
+    ::fcntl(in.Get(), F_SETFL, 0); // the open's O_NONBLOCK is the only status flag set
 
-    // Private until complete: the content may be a file only its owner can read. Where the file
-    // system can, the data goes to a file without a name that gets the target's name when it is
-    // complete; otherwise to a hidden file beside the target that is renamed.
-    TFileDescriptor out;
+    // A new file is written under its own name, private (0600) until complete, and removed again
+    // if the copy fails. An existing target is replaced only by a complete copy: the data goes to
+    // a file without a name (or, where the file system has none of those, a hidden file beside
+    // the target) that takes the target's place at the end.
+    TFileDescriptor out(::openat(m_targetDir, m_targetLeaf.constData(),
+                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     bool unnamed = false;
-    if (CanLinkUnnamedFiles()) {
-        out.Reset(::openat(m_targetDir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
-        unnamed = out.IsOpen();
-    }
-    for (int tries = 0; tries < 8 && !out.IsOpen(); ++tries) {
-        m_temporary = TemporaryName();
-        out.Reset(
-            ::openat(m_targetDir, m_temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (!out.IsOpen() && errno != EEXIST)
-            break;
-    }
-    if (!out.IsOpen()) {
-        m_temporary.clear();
-        return Fail(TCopySide::Target, errno);
+    if (out.IsOpen()) {
+        m_created = m_targetLeaf;
+    } else {
+        if (errno != EEXIST)
+            return Fail(TCopySide::Target, errno);
+        if (m_settings.BeforeReplacing) {
+            if (const int error = m_settings.BeforeReplacing())
+                return Fail(TCopySide::Target, error);
+        }
+        if (CanLinkUnnamedFiles()) {
+            out.Reset(::openat(m_targetDir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+            unnamed = out.IsOpen();
+        }
+        for (int tries = 0; tries < 8 && !out.IsOpen(); ++tries) {
+            m_temporary = TemporaryName();
+            out.Reset(::openat(m_targetDir, m_temporary.constData(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            if (!out.IsOpen() && errno != EEXIST)
+                break;
+        }
+        if (!out.IsOpen()) {
+            m_temporary.clear();
+            return Fail(TCopySide::Target, errno);
+        }
     }
     if (!CopyData(in.Get(), out.Get(), st.st_size))
         return false;
@@ -159,6 +176,10 @@ bool TCopyRun::Run(const QString& source, const QString& target) {
     // Network file systems report some write errors only when the file is closed.
     if (::close(out.Release()) != 0)
         return Fail(TCopySide::Target, errno);
+    if (!m_created.isEmpty()) {
+        m_created.clear();
+        return true;
+    }
     return Finish();
 }
 

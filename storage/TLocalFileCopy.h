@@ -35,9 +35,10 @@ struct TFileCopyResult {
 // The copy routine of the local branch: one file (or symbolic link) to a new path, in chunks,
 // with progress after each chunk and a cancel flag checked before each one.
 //
-// - The data goes to a file without a name (or, where the file system has none of those, a hidden
-//   file beside the target) that becomes the target only when it is complete, so a failed or
-//   cancelled copy leaves the target as it was (the old file, or none).
+// - A failed or cancelled copy leaves the target as it was (the old file, or none). A new target
+//   is written under its name (mode 0600 until complete) and removed on failure; an existing one
+//   is replaced only by a complete copy, made in a file without a name (or, where the file system
+//   has none of those, a hidden file beside the target).
 // - The copy gets the source's last-write time (nanoseconds) and permission bits; a link is
 //   recreated as a link, never followed.
 // - Buffered copies run in the kernel (copy_file_range) and fall back to read/write where the
@@ -55,6 +56,9 @@ public:
     TParentFolderCache* Folders = nullptr;
     // Called after each chunk with the bytes copied so far and the expected total.
     std::function<void(int64_t done, int64_t total)> OnProgress;
+    // Called when the target exists already, before the copy that replaces it; a non-zero errno
+    // stops the copy with that error on the target's side.
+    std::function<int()> BeforeReplacing;
 
     TFileCopyResult Copy(const QString& source, const QString& target) const;
 };

@@ -146,7 +146,9 @@ void tst_LocalFileCopy::cancelKeepsTheOldTarget() {
     copy.Unbuffered = unbuffered;
     copy.CancelFlag = &cancel;
     int64_t copiedWhenCancelled = 0;
+    QFile::Permissions visibleMidway;
     copy.OnProgress = [&](int64_t done, int64_t) {
+        visibleMidway = QFileInfo(target).permissions();
         if (done >= 2 * SmallChunk && cancel == 0) {
             cancel = 1; // the user presses Cancel in the middle of the file
             copiedWhenCancelled = done;
@@ -157,10 +159,13 @@ void tst_LocalFileCopy::cancelKeepsTheOldTarget() {
     QVERIFY(result.Cancelled());
     QCOMPARE(result.Side, TCopySide::None);
     QCOMPARE(result.Bytes, copiedWhenCancelled); // stopped at the next chunk
-    if (targetExisted)
+    if (targetExisted) {
         QCOMPARE(ReadFile(target), QByteArray("previous backup"));
-    else
+    } else {
+        // Written under its name, readable by its owner only until complete, and gone again.
+        QCOMPARE(visibleMidway, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
         QVERIFY(!QFileInfo::exists(target));
+    }
     QVERIFY(LeftoverPartFiles(m_dir->path()).isEmpty());
 }
 
