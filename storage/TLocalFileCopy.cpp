@@ -136,8 +136,8 @@ bool TCopyRun::Run(const QString& source, const QString& target) {
     // if the copy fails. An existing target is replaced only by a complete copy: the data goes to
     // a file without a name (or, where the file system has none of those, a hidden file beside
     // the target) that takes the target's place at the end.
-    TFileDescriptor out(::openat(m_targetDir, m_targetLeaf.constData(),
-                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    TFileDescriptor out(
+        ::openat(m_targetDir, m_targetLeaf.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     bool unnamed = false;
     if (out.IsOpen()) {
         m_created = m_targetLeaf;
