@@ -95,13 +95,52 @@ uint16_t SealStartKey() {
     return StartKey;
 }
 
-void OpenEnvelopeInPlace(std::span<uint8_t> data) {
-    uint16_t key = StartKey;
-    for (uint8_t& byte : data) {
-        const uint8_t plain = uint8_t(uint8_t(~byte) ^ (key >> 8));
-        byte = plain;
+namespace {
+
+// Inverts and deciphers in place from key; returns the key after the last byte.
+uint16_t OpenRun(uint8_t* data, size_t size, uint16_t key) {
+    for (size_t i = 0; i < size; ++i) {
+        const uint8_t plain = uint8_t(uint8_t(~data[i]) ^ (key >> 8));
+        data[i] = plain;
         key = AdvanceKey(key, plain);
     }
+    return key;
+}
+
+// The key OpenRun would end with, without writing.
+uint16_t KeyAfterOpening(const uint8_t* data, size_t size, uint16_t key) {
+    for (size_t i = 0; i < size; ++i)
+        key = AdvanceKey(key, uint8_t(uint8_t(~data[i]) ^ (key >> 8)));
+    return key;
+}
+
+} // namespace
+
+void OpenEnvelopeInPlace(std::span<uint8_t> data, size_t syncBytes) {
+    if (data.size() < ParallelSealThreshold || syncBytes == 0 || syncBytes >= data.size() / 2) {
+        OpenRun(data.data(), data.size(), StartKey);
+        return;
+    }
+    // Deciphering needs the key before each byte, and that key comes from the plain bytes before
+    // it. But the keys of any two starts meet within a few hundred bytes of real data, so the
+    // second half starts from the key a run over the syncBytes before it ends with, from any key.
+    // The first half's real end key confirms that guess; where it differs, the second half is
+    // sealed back with the guessed key and opened again with the real one.
+    const size_t half = data.size() / 2;
+    uint8_t* second = data.data() + half;
+    const uint16_t guess = KeyAfterOpening(second - syncBytes, syncBytes, StartKey);
+    uint16_t firstEnd = 0;
+    std::thread first([&] { firstEnd = OpenRun(data.data(), half, StartKey); });
+    OpenRun(second, data.size() - half, guess);
+    first.join();
+    if (firstEnd != guess) {
+        SealRun(second, data.size() - half, guess);
+        OpenRun(second, data.size() - half, firstEnd);
+    }
+}
+
+void OpenEnvelopeInPlace(std::span<uint8_t> data) {
+    OpenEnvelopeInPlace(data, size_t(64) << 10);
 }
 
 namespace {

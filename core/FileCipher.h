@@ -20,8 +20,10 @@ void InvertStreamBytes(std::span<uint8_t> buffer);
 // first piece); returns the key for the next piece. Long pieces use two threads.
 uint16_t SealStreamBytes(std::span<uint8_t> data, uint16_t key);
 uint16_t SealStartKey();
-// Inverts and deciphers a whole file image in place.
+// Inverts and deciphers a whole file image in place. Long images use two threads; syncBytes is
+// how far before the second thread's part it looks to find its starting key (tests vary it).
 void OpenEnvelopeInPlace(std::span<uint8_t> data);
+void OpenEnvelopeInPlace(std::span<uint8_t> data, size_t syncBytes);
 
 // Plain image -> file bytes (encipher, then invert), and back.
 QByteArray SealEnvelope(const QByteArray& plain);
