@@ -54,14 +54,49 @@ void InvertStreamBytes(std::span<uint8_t> buffer) {
 
 namespace {
 
+// The key before byte i is x * Multiplier + Increment, where x is the low byte of the plain byte
+// before it plus the key's low byte before that. The key's low byte is multiplied by an even
+// constant (0x5C = 4 * 23) at every byte, so x depends on the last four plain bytes only:
+// x[i] = q[i] + 0x5C q[i-1] + 0x10 q[i-2] + 0xC0 q[i-3] (mod 256) with q = plain + 0x91, from
+// the fifth byte of a run on.
+// With the plain text at hand, sealing therefore has no chain from byte to byte.
+struct TKeyTables {
+    uint8_t High[256]; // the key's high byte for each x
+    constexpr TKeyTables()
+        : High() {
+        for (int x = 0; x < 256; ++x)
+            High[x] = uint8_t(uint16_t(x * Multiplier + Increment) >> 8);
+    }
+};
+constexpr TKeyTables KeyTables;
+
+inline uint8_t XAfter(const uint8_t* plain) { // plain points at the last of four plain bytes
+    constexpr uint8_t Low = uint8_t(Increment & 0xFF);
+    return uint8_t(uint8_t(plain[0] + Low) + uint8_t(0x5C * uint8_t(plain[-1] + Low)) +
+                   uint8_t(0x10 * uint8_t(plain[-2] + Low)) + uint8_t(0xC0 * uint8_t(plain[-3] + Low)));
+}
+
 // Enciphers and inverts in place from key; returns the key after the last byte.
 uint16_t SealRun(uint8_t* data, size_t size, uint16_t key) {
-    for (size_t i = 0; i < size; ++i) {
+    constexpr size_t Head = 5; // the keys before these still depend on the key carried in
+    if (size <= Head) {
+        for (size_t i = 0; i < size; ++i) {
+            const uint8_t plain = data[i];
+            data[i] = uint8_t(~(plain ^ (key >> 8)));
+            key = AdvanceKey(key, plain);
+        }
+        return key;
+    }
+    const uint16_t last = uint16_t(XAfter(data + size - 1) * Multiplier + Increment);
+    // Back to front, so that the plain bytes each key comes from are still there.
+    for (size_t i = size - 1; i >= Head; --i)
+        data[i] = uint8_t(~(data[i] ^ KeyTables.High[XAfter(data + i - 1)]));
+    for (size_t i = 0; i < Head; ++i) {
         const uint8_t plain = data[i];
         data[i] = uint8_t(~(plain ^ (key >> 8)));
         key = AdvanceKey(key, plain);
     }
-    return key;
+    return last;
 }
 
 // The key's low byte is multiplied by an even constant (0x5C = 4 * 23) at every byte, so after

@@ -137,11 +137,29 @@ private Q_SLOTS:
 
     void cipherRoundTripsRandomBuffers() {
         QRandomGenerator random(1234);
-        for (int size : {0, 1, 2, 255, 4096, 100000}) {
+        for (int size : {0, 1, 2, 3, 4, 5, 6, 255, 4096, 100000}) {
             QByteArray plain(size, Qt::Uninitialized);
             for (char& c : plain)
                 c = char(random.bounded(256));
             QCOMPARE(OpenEnvelope(SealEnvelope(plain)), plain);
+        }
+    }
+
+    void cipherSealsInPiecesAsInOne() {
+        // A file is sealed piece by piece, each piece going on from the key the last one ended with.
+        QRandomGenerator random(7);
+        QByteArray plain((2 << 20) + 3, Qt::Uninitialized);
+        for (char& c : plain)
+            c = char(random.bounded(4)); // few distinct bytes: keys repeat often
+        const QByteArray whole = SealEnvelope(plain);
+        for (int piece : {1, 3, 4, 5, 4093, 1 << 20}) {
+            QByteArray sealed = plain;
+            uint16_t key = SealStartKey();
+            for (qsizetype at = 0; at < sealed.size(); at += piece) {
+                const size_t length = size_t(std::min<qsizetype>(piece, sealed.size() - at));
+                key = SealStreamBytes({reinterpret_cast<uint8_t*>(sealed.data()) + at, length}, key);
+            }
+            QVERIFY2(sealed == whole, qPrintable(QString::number(piece)));
         }
     }
 
