@@ -64,7 +64,7 @@ private:
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
 
-    // Every field of a file written from the file table, as the specification names it.
+    // Every field of a file written from the file table, under its documented name.
     void showsOptionsFileWrittenElsewhere_data() {
         QTest::addColumn<int>("version");
         for (int version = 8; version >= 1; --version)
