@@ -87,7 +87,7 @@ bool OpenFolderPath(const QByteArray& path, int flags, TFileDescriptor& folder) 
     return true;
 }
 
-bool OpenParentFolder(const QString& path, TFileDescriptor& parent, QByteArray& leaf) {
+bool SplitParentPath(const QString& path, QByteArray& folder, QByteArray& leaf) {
     const QByteArray native = WithoutTrailingSlashes(QFile::encodeName(path));
     const qsizetype slash = native.lastIndexOf('/');
     leaf = native.mid(slash + 1);
@@ -95,11 +95,19 @@ bool OpenParentFolder(const QString& path, TFileDescriptor& parent, QByteArray& 
         errno = EINVAL;
         return false;
     }
-    if (slash < 0) {
+    folder = slash < 0 ? QByteArray() : slash == 0 ? QByteArray("/") : native.left(slash);
+    return true;
+}
+
+bool OpenParentFolder(const QString& path, TFileDescriptor& parent, QByteArray& leaf) {
+    QByteArray folder;
+    if (!SplitParentPath(path, folder, leaf))
+        return false;
+    if (folder.isEmpty()) {
         parent.Reset(); // relative to the working folder
         return true;
     }
-    return OpenFolderPath(slash == 0 ? QByteArray("/") : native.left(slash), O_PATH, parent);
+    return OpenFolderPath(folder, O_PATH, parent);
 }
 
 bool CreateDirectoryTree(const QString& folder, mode_t mode, QString* errorText) {

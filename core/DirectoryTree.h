@@ -27,4 +27,7 @@ bool OpenFolderPath(const QByteArray& path, int flags, TFileDescriptor& folder);
 // Opens the folder that holds path's last component (as an O_PATH descriptor) and gives that
 // component in leaf, for the *at() calls. Trailing slashes are ignored. False with errno set; a
 // path without a last component ("", "/") or ending in "." or ".." gives EINVAL.
+// Splits path into its folder's native path (empty when path has no slash: the working folder)
+// and its last component; false (errno EINVAL) when that component is empty, "." or "..".
+bool SplitParentPath(const QString& path, QByteArray& folder, QByteArray& leaf);
 bool OpenParentFolder(const QString& path, TFileDescriptor& parent, QByteArray& leaf);

@@ -8,21 +8,13 @@
 #include <cerrno>
 
 bool TParentFolderCache::Open(const QString& path, int& parent, QByteArray& leaf) {
-    // The same split as OpenParentFolder.
-    QByteArray native = QFile::encodeName(path);
-    while (native.size() > 1 && native.endsWith('/'))
-        native.chop(1);
-    const qsizetype slash = native.lastIndexOf('/');
-    leaf = native.mid(slash + 1);
-    if (leaf.isEmpty() || leaf == "." || leaf == "..") {
-        errno = EINVAL;
+    QByteArray folder;
+    if (!SplitParentPath(path, folder, leaf))
         return false;
-    }
-    if (slash < 0) {
+    if (folder.isEmpty()) {
         parent = AT_FDCWD; // relative to the working folder
         return true;
     }
-    const QByteArray folder = slash == 0 ? QByteArray("/") : native.left(slash);
     for (TItem& item : m_items) {
         if (item.Descriptor.IsOpen() && item.Folder == folder) {
             item.LastUse = ++m_uses;
