@@ -2,7 +2,6 @@
 
 #include "core/DirectoryTree.h"
 
-#include <QFile>
 
 #include <algorithm>
 #include <cerrno>
