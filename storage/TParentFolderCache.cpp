@@ -2,7 +2,6 @@
 
 #include "core/DirectoryTree.h"
 
-
 #include <algorithm>
 #include <cerrno>
 
