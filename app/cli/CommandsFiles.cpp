@@ -249,11 +249,9 @@ int CommandNew(TCliContext& context) {
 int CommandBackup(TCliContext& context) {
     if (context.Args.size() != 1)
         return context.Usage(QStringLiteral("usage: backup NAME"));
-    TJob* job = context.RequireJob(context.Args.first());
-    if (!job)
-        return ceUsage;
     TJobLock lock;
-    if (!context.LockJob(*job, lock))
+    TJob* job = context.RequireLockedJob(context.Args.first(), lock);
+    if (!job)
         return ceUsage;
     TCliRunner runner(context, *job);
     job->Backup();
@@ -375,11 +373,9 @@ int CommandRemove(TCliContext& context) {
     const bool withBackup = context.TakeSwitch(QStringLiteral("--with-backup"));
     if (context.Args.size() != 1)
         return context.Usage(QStringLiteral("usage: remove NAME [--with-backup]"));
-    TJob* job = context.RequireJob(context.Args.first());
-    if (!job)
-        return ceUsage;
     TJobLock lock;
-    if (!context.LockJob(*job, lock))
+    TJob* job = context.RequireLockedJob(context.Args.first(), lock);
+    if (!job)
         return ceUsage;
     int result = ceOk;
     if (withBackup) {

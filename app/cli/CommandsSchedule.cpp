@@ -40,11 +40,9 @@ int CommandSchedule(TCliContext& context) {
         return context.Usage(message);
     if (context.Args.size() != 1 || flags == TScheduleFlags::None)
         return context.Usage(QStringLiteral("usage: schedule NAME ") + ScheduleFlagsUsage());
-    TJob* job = context.RequireJob(context.Args.first());
-    if (!job)
-        return ceUsage;
     TJobLock lock;
-    if (!context.LockJob(*job, lock))
+    TJob* job = context.RequireLockedJob(context.Args.first(), lock);
+    if (!job)
         return ceUsage;
     if (flags == TScheduleFlags::DisabledOnly) {
         job->SchedulingSettings.SchedulingType = stDisabled;

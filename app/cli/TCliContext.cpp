@@ -32,6 +32,11 @@ TJob* TCliContext::RequireJob(const QString& name) {
     return job;
 }
 
+TJob* TCliContext::RequireLockedJob(const QString& name, TJobLock& lock) {
+    TJob* job = RequireJob(name);
+    return job && LockJob(*job, lock) ? job : nullptr;
+}
+
 bool TCliContext::TakeOption(const QString& flag, QString* value) {
     for (qsizetype i = 0; i < Args.size(); ++i) {
         const QString& arg = Args.at(i);

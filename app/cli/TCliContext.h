@@ -48,6 +48,8 @@ public:
     // Takes the job's run lock; false (after saying why) when the job runs here or in another
     // process.
     bool LockJob(const TJob& job, TJobLock& lock);
+    // RequireJob and LockJob together: the job, locked, or nullptr after saying why.
+    TJob* RequireLockedJob(const QString& name, TJobLock& lock);
 
 private:
     TXdgAutostart m_autostart;
