@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/TOptions.h"
+#include "core/settings/TOptions.h"
 
 #include <QString>
 #include <QStringList>

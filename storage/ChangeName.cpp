@@ -1,7 +1,7 @@
 #include "storage/ChangeName.h"
 
-#include "core/TAppGlobals.h"
-#include "core/TJob.h"
+#include "core/model/TJob.h"
+#include "core/settings/TAppGlobals.h"
 #include "storage/StoragePaths.h"
 
 #include <QDir>

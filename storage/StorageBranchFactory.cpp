@@ -1,6 +1,6 @@
 #include "storage/StorageBranchFactory.h"
 
-#include "core/TJob.h"
+#include "core/model/TJob.h"
 #include "storage/TLocalDriveBranch.h"
 #include "storage/TUnavailableStorageBranch.h"
 

@@ -1,6 +1,6 @@
 #include "storage/StoragePaths.h"
 
-#include "core/DirectoryTree.h"
+#include "core/base/DirectoryTree.h"
 
 #include <cerrno>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
 #include "storage/TLocalDriveBranch.h"
 
-#include "core/DirectoryTree.h"
-#include "core/TJob.h"
+#include "core/base/DirectoryTree.h"
+#include "core/model/TJob.h"
 #include "storage/StoragePaths.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "storage/TLocalFileCopy.h"
 
-#include "core/DirectoryTree.h"
-#include "core/TFileDescriptor.h"
+#include "core/base/DirectoryTree.h"
+#include "core/base/TFileDescriptor.h"
 #include "storage/TParentFolderCache.h"
 
 #include <QByteArray>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/TShared.h"
+#include "core/model/TShared.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "storage/TParentFolderCache.h"
 
-#include "core/DirectoryTree.h"
+#include "core/base/DirectoryTree.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/TFileDescriptor.h"
+#include "core/base/TFileDescriptor.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,9 +1,9 @@
 #include "storage/TStorageOperations.h"
 
-#include "core/DirectoryTree.h"
-#include "core/TAppGlobals.h"
-#include "core/TJob.h"
-#include "core/TJobArchiver.h"
+#include "core/base/DirectoryTree.h"
+#include "core/model/TJob.h"
+#include "core/model/TJobArchiver.h"
+#include "core/settings/TAppGlobals.h"
 #include "storage/StorageBranchFactory.h"
 #include "storage/StoragePaths.h"
 #include "storage/TLocalFileCopy.h"

@@ -1,7 +1,7 @@
 #include "storage/TUnavailableStorageBranch.h"
 
-#include "core/JobTexts.h"
-#include "core/TJob.h"
+#include "core/model/JobTexts.h"
+#include "core/model/TJob.h"
 
 TUnavailableStorageBranch::TUnavailableStorageBranch(TJob& job, TDestinationType type)
     : TStorageBranch(job)

@@ -2,7 +2,7 @@
 
 #include "ui/UiTr.h"
 
-#include "core/Scheduling.h"
+#include "core/schedule/Scheduling.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/TJob.h"
+#include "core/model/TJob.h"
 
 #include <QDateTime>
 #include <QString>

@@ -3,8 +3,8 @@
 #include "ui/TJobIcons.h"
 #include "ui/UiTr.h"
 
-#include "core/JobTexts.h"
-#include "core/OleDate.h"
+#include "core/base/OleDate.h"
+#include "core/model/JobTexts.h"
 
 #include <QFontMetrics>
 #include <QPainter>

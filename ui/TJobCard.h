@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/TJob.h"
-#include "core/TOptions.h"
+#include "core/model/TJob.h"
+#include "core/settings/TOptions.h"
 
 #include <QColor>
 #include <QFont>

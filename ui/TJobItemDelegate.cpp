@@ -4,7 +4,7 @@
 #include "ui/TJobListModel.h"
 #include "ui/TJobListView.h"
 
-#include "core/TAppGlobals.h"
+#include "core/settings/TAppGlobals.h"
 
 #include <QPainter>
 

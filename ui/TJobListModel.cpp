@@ -4,8 +4,8 @@
 #include "ui/TJobIcons.h"
 #include "ui/UiTr.h"
 
-#include "core/JobTexts.h"
-#include "core/TJobList.h"
+#include "core/model/JobTexts.h"
+#include "core/model/TJobList.h"
 
 #include <QColor>
 

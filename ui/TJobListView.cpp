@@ -3,7 +3,7 @@
 #include "ui/TJobItemDelegate.h"
 #include "ui/TJobListModel.h"
 
-#include "core/TAppGlobals.h"
+#include "core/settings/TAppGlobals.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>

@@ -1,9 +1,9 @@
 #include "ui/TJobLockKeeper.h"
 
-#include "core/TAppGlobals.h"
-#include "core/TJob.h"
-#include "core/TJobList.h"
-#include "core/TJobLock.h"
+#include "core/model/TJob.h"
+#include "core/model/TJobList.h"
+#include "core/model/TJobLock.h"
+#include "core/settings/TAppGlobals.h"
 
 TJobLockKeeper::TJobLockKeeper() = default;
 TJobLockKeeper::~TJobLockKeeper() = default;

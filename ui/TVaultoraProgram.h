@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/DefaultOptions.h"
+#include "core/settings/DefaultOptions.h"
 
 #include <QObject>
 #include <QString>

@@ -2,7 +2,7 @@
 
 #include "ui/UiTr.h"
 
-#include "core/TJob.h"
+#include "core/model/TJob.h"
 
 #include <QDialogButtonBox>
 #include <QHeaderView>

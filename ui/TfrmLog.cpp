@@ -6,7 +6,7 @@
 #include "ui/TMessageBox.h"
 #include "ui/UiTr.h"
 
-#include "core/TextFile.h"
+#include "core/base/TextFile.h"
 
 #include <QApplication>
 #include <QFile>

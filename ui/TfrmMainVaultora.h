@@ -4,7 +4,7 @@
 #include "ui/TJobCard.h"
 #include "ui/TJobLockKeeper.h"
 
-#include "core/TJobTypes.h"
+#include "core/model/TJobTypes.h"
 
 #include <QDateTime>
 #include <QMainWindow>

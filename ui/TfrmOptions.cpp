@@ -6,7 +6,7 @@
 #include "ui/TfrmPassword.h"
 #include "ui/UiTr.h"
 
-#include "core/OptionsChecks.h"
+#include "core/settings/OptionsChecks.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -3,7 +3,7 @@
 #include "ui/TMessageBox.h"
 #include "ui/UiTr.h"
 
-#include "core/OptionsChecks.h"
+#include "core/settings/OptionsChecks.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/TAppGlobals.h"
-#include "core/TextFormat.h"
+#include "core/base/TextFormat.h"
+#include "core/settings/TAppGlobals.h"
 
 #include <QString>
 

@@ -5,10 +5,10 @@
 #include "app/cli/TCliContext.h"
 #include "app/cli/TCliRunner.h"
 
-#include "core/JobNameCheck.h"
-#include "core/OleDate.h"
-#include "core/TAppGlobals.h"
-#include "core/TJobLock.h"
+#include "core/base/OleDate.h"
+#include "core/model/JobNameCheck.h"
+#include "core/model/TJobLock.h"
+#include "core/settings/TAppGlobals.h"
 #include "jobs/files/TFilesJobChecks.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
 

@@ -1,8 +1,8 @@
 #include "app/cli/Commands.h"
 #include "app/cli/TCliContext.h"
 
-#include "core/JobTexts.h"
-#include "core/TAppGlobals.h"
+#include "core/model/JobTexts.h"
+#include "core/settings/TAppGlobals.h"
 
 #include <QJsonDocument>
 

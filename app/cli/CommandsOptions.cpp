@@ -1,8 +1,8 @@
 #include "app/cli/Commands.h"
 #include "app/cli/TCliContext.h"
 
-#include "core/OptionsJson.h"
-#include "core/TAppGlobals.h"
+#include "core/format/OptionsJson.h"
+#include "core/settings/TAppGlobals.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

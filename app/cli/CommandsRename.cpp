@@ -1,9 +1,9 @@
 #include "app/cli/Commands.h"
 #include "app/cli/TCliContext.h"
 
-#include "core/JobNameCheck.h"
-#include "core/TAppGlobals.h"
-#include "core/TJobLock.h"
+#include "core/model/JobNameCheck.h"
+#include "core/model/TJobLock.h"
+#include "core/settings/TAppGlobals.h"
 #include "storage/ChangeName.h"
 
 int CommandRename(TCliContext& context) {

@@ -2,9 +2,9 @@
 
 #include "app/cli/TCliContext.h"
 
-#include "core/OleDate.h"
-#include "core/Scheduling.h"
-#include "core/TAppGlobals.h"
+#include "core/base/OleDate.h"
+#include "core/schedule/Scheduling.h"
+#include "core/settings/TAppGlobals.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/TJobTypes.h"
+#include "core/model/TJobTypes.h"
 
 #include <QString>
 

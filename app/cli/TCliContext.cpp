@@ -1,6 +1,6 @@
 #include "app/cli/TCliContext.h"
 
-#include "core/TAppGlobals.h"
+#include "core/settings/TAppGlobals.h"
 #include "jobs/JobKinds.h"
 
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/AppFolders.h"
-#include "core/TApplicationContext.h"
-#include "core/TJobList.h"
-#include "core/TJobLock.h"
+#include "core/base/AppFolders.h"
+#include "core/model/TJobList.h"
+#include "core/model/TJobLock.h"
+#include "core/startup/TApplicationContext.h"
 #include "platform/TLinuxProcessPriority.h"
 #include "platform/TXdgAutostart.h"
 

@@ -2,7 +2,7 @@
 
 #include "app/cli/TCliContext.h"
 
-#include "core/TJob.h"
+#include "core/model/TJob.h"
 
 #include <csignal>
 #include <cstdio>

@@ -1,8 +1,8 @@
 #include "jobs/appdata/TJob_AppsData.h"
 
-#include "core/FileCipher.h"
-#include "core/TPrimitiveReader.h"
-#include "core/TPrimitiveWriter.h"
+#include "core/format/FileCipher.h"
+#include "core/format/TPrimitiveReader.h"
+#include "core/format/TPrimitiveWriter.h"
 
 #include <QJsonArray>
 

@@ -1,6 +1,6 @@
 #include "jobs/files/RestorePoints.h"
 
-#include "core/TextFormat.h"
+#include "core/base/TextFormat.h"
 
 #include <QLocale>
 

@@ -2,7 +2,7 @@
 
 #include "archive/TZipReader.h"
 #include "archive/TZipWriter.h"
-#include "core/TJobArchiver.h"
+#include "core/model/TJobArchiver.h"
 
 #include <QString>
 #include <QStringList>

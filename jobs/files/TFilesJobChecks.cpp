@@ -1,6 +1,6 @@
 #include "jobs/files/TFilesJobChecks.h"
 
-#include "core/TAppGlobals.h"
+#include "core/settings/TAppGlobals.h"
 
 namespace TFilesJobChecks {
 

@@ -4,13 +4,13 @@
 #include "jobs/files/TBackupRun.h"
 #include "jobs/files/TRestoreRun.h"
 
-#include "core/AtomicFile.h"
-#include "core/FileCipher.h"
-#include "core/OleDate.h"
-#include "core/TAppGlobals.h"
-#include "core/TEncipheredFileWriter.h"
-#include "core/TPrimitiveReader.h"
-#include "core/TPrimitiveWriter.h"
+#include "core/base/AtomicFile.h"
+#include "core/base/OleDate.h"
+#include "core/format/FileCipher.h"
+#include "core/format/TEncipheredFileWriter.h"
+#include "core/format/TPrimitiveReader.h"
+#include "core/format/TPrimitiveWriter.h"
+#include "core/settings/TAppGlobals.h"
 #include "storage/TSleeper.h"
 
 #include <QJsonArray>

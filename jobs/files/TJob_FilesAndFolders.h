@@ -2,7 +2,7 @@
 
 #include "jobs/files/TStringTable.h"
 
-#include "core/TJob.h"
+#include "core/model/TJob.h"
 
 #include "storage/TStorageOperations.h"
 

@@ -3,12 +3,12 @@
 #include "jobs/files/ListFiles.h"
 #include "jobs/files/TArchiver.h"
 
-#include "core/AtomicFile.h"
-#include "core/DirectoryTree.h"
-#include "core/OleDate.h"
-#include "core/TAppGlobals.h"
-#include "core/TPrimitiveReader.h"
-#include "core/TextFormat.h"
+#include "core/base/AtomicFile.h"
+#include "core/base/DirectoryTree.h"
+#include "core/base/OleDate.h"
+#include "core/base/TextFormat.h"
+#include "core/format/TPrimitiveReader.h"
+#include "core/settings/TAppGlobals.h"
 #include "storage/StoragePaths.h"
 #include "storage/TSleeper.h"
 

@@ -8,7 +8,7 @@
 #include "jobs/files/TStringTable.h"
 #include "jobs/files/TTreeScan.h"
 
-#include "core/TJobTypes.h"
+#include "core/model/TJobTypes.h"
 
 #include <QSet>
 #include <QString>

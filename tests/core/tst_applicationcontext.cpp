@@ -1,9 +1,9 @@
 // The start-up steps from the data folder to the loaded jobs, the options as the dialogs change
 // them, the command-line actions of the first show and the quit rule.
 
-#include "core/OptionsFile.h"
-#include "core/TAppGlobals.h"
-#include "core/TApplicationContext.h"
+#include "core/format/OptionsFile.h"
+#include "core/settings/TAppGlobals.h"
+#include "core/startup/TApplicationContext.h"
 #include "jobs/JobKinds.h"
 #include "platform/TFakeAutostart.h"
 #include "platform/TFakeProcessPriority.h"

@@ -1,6 +1,6 @@
 // The command line of the windowed program.
 
-#include "core/TCommandLine.h"
+#include "core/startup/TCommandLine.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
 // The defaults applied when there is no options file: every field, the autostart entry, the
 // desktop's language and the excluded folders file.
 
-#include "core/DefaultOptions.h"
-#include "core/TAppGlobals.h"
+#include "core/settings/DefaultOptions.h"
+#include "core/settings/TAppGlobals.h"
 #include "platform/TFakeAutostart.h"
 
 #include <QFile>

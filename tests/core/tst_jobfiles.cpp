@@ -1,11 +1,12 @@
 // Job files: golden files built by an independent encoder load field by field, files the
 // program writes decode with that encoder's decoder, and damaged files fail cleanly.
 
-#include "core/FileCipher.h"
-#include "core/TAppGlobals.h"
-#include "core/TJobList.h"
-#include "core/TPrimitiveReader.h"
-#include "core/TPrimitiveWriter.h"
+#include "core/format/CloudAppCredentials.h"
+#include "core/format/FileCipher.h"
+#include "core/format/TPrimitiveReader.h"
+#include "core/format/TPrimitiveWriter.h"
+#include "core/model/TJobList.h"
+#include "core/settings/TAppGlobals.h"
 #include "jobs/JobKinds.h"
 #include "jobs/appdata/TJob_AppsData.h"
 #include "jobs/driveimage/TJob_DriveImage.h"

@@ -1,11 +1,11 @@
 // Job log lines, stored log files and their limit, the history, the log lookups of the window,
 // and the events log.
 
-#include "core/JobLogLookup.h"
-#include "core/OleDate.h"
-#include "core/TAppGlobals.h"
-#include "core/TEventsLog.h"
-#include "core/TEventsLogModel.h"
+#include "core/base/OleDate.h"
+#include "core/model/JobLogLookup.h"
+#include "core/settings/TAppGlobals.h"
+#include "core/settings/TEventsLog.h"
+#include "core/settings/TEventsLogModel.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
 
 #include <QAbstractItemModelTester>

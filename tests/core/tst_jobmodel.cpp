@@ -1,10 +1,10 @@
 // The job model: the status table, the display path buffer, log lines and counts, the job's own
 // options copy and translation, temporary files and the local part of a rename.
 
-#include "core/DirectoryTree.h"
-#include "core/OleDate.h"
-#include "core/TAppGlobals.h"
-#include "core/TextFormat.h"
+#include "core/base/DirectoryTree.h"
+#include "core/base/OleDate.h"
+#include "core/base/TextFormat.h"
+#include "core/settings/TAppGlobals.h"
 #include "jobs/driveimage/TJob_DriveImage.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
 

@@ -1,8 +1,8 @@
 // What the Options dialog and the FTP account lists do to the record.
 
-#include "core/FTPAccounts.h"
-#include "core/OptionsChecks.h"
-#include "core/TAppGlobals.h"
+#include "core/settings/FTPAccounts.h"
+#include "core/settings/OptionsChecks.h"
+#include "core/settings/TAppGlobals.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,9 +1,9 @@
 // The options file against files written by an independent generator (tests/tools/options_file.py)
 // for the format versions the program must read, and the program's own file read back by it.
 
-#include "core/FileCipher.h"
-#include "core/OptionsFile.h"
-#include "core/TAppGlobals.h"
+#include "core/format/FileCipher.h"
+#include "core/format/OptionsFile.h"
+#include "core/settings/TAppGlobals.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The translation table: its file layout and failures, the lookup rule, the Language menu, and
 // the shipped table against every text the program passes to a translation call.
 
-#include "core/TAppGlobals.h"
-#include "core/Translations.h"
+#include "core/settings/TAppGlobals.h"
+#include "core/settings/Translations.h"
 
 #include <QDirIterator>
 #include <QFile>

@@ -5,7 +5,7 @@
 #include "tests/files/THookedBranch.h"
 #include "tests/storage/TFakeSleeper.h"
 
-#include "core/TAppGlobals.h"
+#include "core/settings/TAppGlobals.h"
 #include "jobs/files/ListFiles.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
 

@@ -7,9 +7,9 @@
 #include "jobs/files/TStringTable.h"
 #include "jobs/files/TTreeScan.h"
 
-#include "core/FileCipher.h"
-#include "core/TEncipheredFileWriter.h"
-#include "core/TPrimitiveReader.h"
+#include "core/format/FileCipher.h"
+#include "core/format/TEncipheredFileWriter.h"
+#include "core/format/TPrimitiveReader.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,6 +2,7 @@
 // report holds, and the settings a session refuses before it connects.
 
 #include "jobs/files/TJob_FilesAndFolders.h"
+#include "jobs/report/JobReport.h"
 #include "net/EmailNotification.h"
 #include "net/TMailAddress.h"
 #include "net/TSmtpClient.h"

@@ -4,8 +4,9 @@
 
 #include "TServerProcess.h"
 
-#include "core/TAppGlobals.h"
+#include "core/settings/TAppGlobals.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
+#include "jobs/report/JobReport.h"
 #include "net/EmailNotification.h"
 #include "net/TSmtpClient.h"
 

@@ -2,8 +2,8 @@
 // the hand-over tests. Prints its role ("primary", "independent", "handed-over", "failed: ...");
 // as the running instance it then prints every request it receives ("show", "open PATH").
 
-#include "core/AppFolders.h"
-#include "core/TCommandLine.h"
+#include "core/base/AppFolders.h"
+#include "core/startup/TCommandLine.h"
 #include "platform/TSingleInstance.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/OleDate.h"
-#include "core/TClock.h"
-#include "core/TJob.h"
+#include "core/base/OleDate.h"
+#include "core/base/TClock.h"
+#include "core/model/TJob.h"
 
 #include <QJsonObject>
 #include <QStringList>

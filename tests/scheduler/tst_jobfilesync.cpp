@@ -1,9 +1,9 @@
 // A job list without windows follows the job files that other processes change: reloads, new
 // and removed jobs, running jobs left alone, damaged files.
 
-#include "core/TAppGlobals.h"
-#include "core/TJobFileSync.h"
-#include "core/TJobList.h"
+#include "core/model/TJobList.h"
+#include "core/schedule/TJobFileSync.h"
+#include "core/settings/TAppGlobals.h"
 #include "jobs/JobKinds.h"
 
 #include <QFile>

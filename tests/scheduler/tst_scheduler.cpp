@@ -3,12 +3,12 @@
 
 #include "TFakeJob.h"
 
-#include "core/OleDate.h"
-#include "core/TAppGlobals.h"
-#include "core/TApplicationContext.h"
-#include "core/TFakeClock.h"
-#include "core/TJobLock.h"
-#include "core/TScheduler.h"
+#include "core/base/OleDate.h"
+#include "core/base/TFakeClock.h"
+#include "core/model/TJobLock.h"
+#include "core/schedule/TScheduler.h"
+#include "core/settings/TAppGlobals.h"
+#include "core/startup/TApplicationContext.h"
 #include "platform/TFakeAutostart.h"
 #include "platform/TFakePowerOff.h"
 #include "platform/TFakeProcessPriority.h"

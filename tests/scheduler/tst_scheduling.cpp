@@ -1,8 +1,8 @@
 // The schedule arithmetic: which days count, whether a start is ahead, and the nearest past start
 // across weeks and months of every length.
 
-#include "core/OleDate.h"
-#include "core/Scheduling.h"
+#include "core/base/OleDate.h"
+#include "core/schedule/Scheduling.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/TAppGlobals.h"
-#include "core/TJob.h"
+#include "core/model/TJob.h"
+#include "core/settings/TAppGlobals.h"
 
 #include <QByteArray>
 #include <QDir>

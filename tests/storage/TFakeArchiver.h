@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/TJob.h"
-#include "core/TJobArchiver.h"
+#include "core/model/TJob.h"
+#include "core/model/TJobArchiver.h"
 
 #include <QFile>
 #include <QStringList>

@@ -1,8 +1,8 @@
 #include "StorageTestSupport.h"
 
-#include "core/JobNameCheck.h"
-#include "core/OleDate.h"
-#include "core/TJobList.h"
+#include "core/base/OleDate.h"
+#include "core/model/JobNameCheck.h"
+#include "core/model/TJobList.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
 #include "storage/ChangeName.h"
 #include "storage/TStorageOperations.h"

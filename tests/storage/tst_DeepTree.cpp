@@ -1,6 +1,6 @@
 #include "StorageTestSupport.h"
 
-#include "core/DirectoryTree.h"
+#include "core/base/DirectoryTree.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
 #include "storage/TStorageOperations.h"
 

@@ -12,8 +12,8 @@
 #include "ui/TfrmMainVaultora.h"
 #include "ui/TfrmRestoreList.h"
 
-#include "core/OptionsFile.h"
-#include "core/TJobList.h"
+#include "core/format/OptionsFile.h"
+#include "core/model/TJobList.h"
 
 #include <QAction>
 #include <QLabel>

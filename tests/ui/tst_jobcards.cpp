@@ -6,8 +6,8 @@
 #include "ui/TJobCard.h"
 #include "ui/TJobListModel.h"
 
-#include "core/TJobList.h"
-#include "core/TextFormat.h"
+#include "core/base/TextFormat.h"
+#include "core/model/TJobList.h"
 
 #include <QApplication>
 #include <QImage>

@@ -14,10 +14,10 @@
 #include "ui/TfrmSourceType.h"
 #include "ui/TfrmWelcome.h"
 
-#include "core/OptionsFile.h"
-#include "core/TJobList.h"
-#include "core/TJobLock.h"
-#include "core/TShutdownCountdown.h"
+#include "core/format/OptionsFile.h"
+#include "core/model/TJobList.h"
+#include "core/model/TJobLock.h"
+#include "core/schedule/TShutdownCountdown.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -7,7 +7,7 @@
 #include "ui/TfrmOptions.h"
 #include "ui/TfrmPassword.h"
 
-#include "core/OptionsFile.h"
+#include "core/format/OptionsFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>

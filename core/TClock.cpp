@@ -1,6 +1,0 @@
-#include "core/TClock.h"
-
-TClock& TClock::System() {
-    static TClock clock;
-    return clock;
-}

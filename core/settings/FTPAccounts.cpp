@@ -1,0 +1,44 @@
+#include "core/settings/FTPAccounts.h"
+
+#include <limits>
+
+int32_t AddFTPAccount(TOptions& options, TFTPAccount account) {
+    // A hand-edited or damaged file may hold a counter below an existing ID; the new ID must
+    // still be unused.
+    int32_t highest = options.LastFTPAccountID;
+    for (const TFTPAccount& existing : options.FTPAccounts)
+        highest = std::max(highest, existing.ID);
+    if (highest == std::numeric_limits<int32_t>::max())
+        return -1;
+    account.ID = highest + 1;
+    options.LastFTPAccountID = account.ID;
+    options.FTPAccounts.append(account);
+    return account.ID;
+}
+
+bool EditFTPAccount(TOptions& options, int32_t id, const TFTPAccount& fields) {
+    for (TFTPAccount& account : options.FTPAccounts) {
+        if (account.ID == id) {
+            account = fields;
+            account.ID = id;
+            return true;
+        }
+    }
+    return false;
+}
+
+int RemoveFTPAccount(TOptions& options, int index) {
+    if (index < 0 || index >= options.FTPAccounts.size())
+        return -1;
+    options.FTPAccounts.removeAt(index);
+    if (options.FTPAccounts.isEmpty())
+        return -1;
+    return std::min(index, int(options.FTPAccounts.size()) - 1);
+}
+
+const TFTPAccount* FindFTPAccount(const TOptions& options, int32_t id) {
+    for (const TFTPAccount& account : options.FTPAccounts)
+        if (account.ID == id)
+            return &account;
+    return nullptr;
+}
