@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -99,6 +101,34 @@ TBranchResult TLocalDriveBranch::RemoveFolderTree(const QString& remote) {
     if (!DeleteDirectoryTree(remote))
         return TBranchResult::Failure(Tr(QStringLiteral("Unable to remove the directory.")));
     return TBranchResult::Success();
+}
+
+bool TLocalDriveBranch::ListFolder(const QString& remote, QStringList& folders, QStringList& files) {
+    folders.clear();
+    files.clear();
+    DIR* dir = ::opendir(QFile::encodeName(remote).constData());
+    if (!dir)
+        return false;
+    bool ok = true;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            ok = errno == 0;
+            break;
+        }
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        bool folder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat st;
+            folder = ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        }
+        (folder ? folders : files).append(QFile::decodeName(name));
+    }
+    ::closedir(dir);
+    return ok;
 }
 
 TBranchResult TLocalDriveBranch::CreateFolder(const QString& remote) {

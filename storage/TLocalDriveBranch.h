@@ -22,6 +22,7 @@ public:
     TBranchResult CreateFolder(const QString& remote) override;
     TBranchResult RenameFolder(const QString& remote, const QString& newPath) override;
     TBranchResult RenameFile(const QString& remote, const QString& newPath) override;
+    bool ListFolder(const QString& remote, QStringList& folders, QStringList& files) override;
 
     // Bytes per chunk of the copy routine (progress and cancel checks come once a chunk).
     int64_t CopyChunkSize = TLocalFileCopy::DefaultChunkSize;

@@ -3,6 +3,7 @@
 #include "core/model/TJobTypes.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -86,6 +87,15 @@ public:
     // Renames (moves) the folder or file remote to newPath. Refuses to replace an existing item.
     virtual TBranchResult RenameFolder(const QString& remote, const QString& newPath) = 0;
     virtual TBranchResult RenameFile(const QString& remote, const QString& newPath) = 0;
+    // The names in the folder remote: folders into folders, everything else (links included)
+    // into files. False when the folder cannot be read or this kind of destination cannot list
+    // (the default); callers then leave the folder alone. Writes no log line.
+    virtual bool ListFolder(const QString& remote, QStringList& folders, QStringList& files) {
+        Q_UNUSED(remote);
+        Q_UNUSED(folders);
+        Q_UNUSED(files);
+        return false;
+    }
 
     // Called after each transferred chunk besides the job's own progress field; lets tests and
     // the command-line program follow a transfer.
