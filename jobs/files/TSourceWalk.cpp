@@ -1,6 +1,7 @@
 #include "jobs/files/TSourceWalk.h"
 
 #include "jobs/files/TJob_FilesAndFolders.h"
+#include "jobs/files/TestCrashPoint.h"
 
 #include "storage/StoragePaths.h"
 #include "storage/TSleeper.h"
@@ -314,6 +315,7 @@ void TSourceWalk::TransferIfChanged(const QString& path, const QString& rel, con
             m_lists.CopiedFiles.append(rel);
             ++m_job.CurrentBackupFilesProcessed;
             m_job.RequestRepaint();
+            TestCrashPoint("file-loop");
             return;
         case orERROR_LocalAccess:
             // The file could not be read now. It must not look removed: a file seen before keeps
