@@ -2,6 +2,7 @@
 
 #include "jobs/files/ListFiles.h"
 #include "jobs/files/TArchiver.h"
+#include "jobs/files/TestCrashPoint.h"
 
 #include "core/base/AtomicFile.h"
 #include "core/base/OleDate.h"
@@ -11,8 +12,11 @@
 #include "jobs/report/JobReport.h"
 #include "storage/StoragePaths.h"
 #include "storage/TSleeper.h"
+#include "storage/TStorageBranch.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <chrono>
 #include <thread>
 
@@ -57,13 +61,17 @@ void TBackupRun::Run() {
     StartSourceScan();
     // 3.
     m_job.DeleteTempFiles();
+    RemoveStoredJobFileLeftovers();
     CreateFolderPath(TempFolder(), 0700);
     m_job.CurrentBackupFilesProcessed = 0;
     m_job.CurrentBackupSize = 0;
 
-    ReadDestinationState();                                                      // 4, 5
-    HandleInterruptedRun();                                                      // 6
-    RemoveExistingBackup();                                                      // 7
+    ReadDestinationState(); // 4, 5
+    ListJobFolder();
+    HandleInterruptedRun(); // 6
+    RemoveExistingBackup(); // 7
+    DropGoneRestorePoints();
+    RemoveUnfinishedFolders();
     ChooseRunAndRestorePoint();                                                  // 8, 9
     if (!Cancelled() && CreateFolders() && UploadStartFlag() && OpenArchive()) { // 10, 11, 12
         WalkSources();                                                           // 13, 14
@@ -152,6 +160,14 @@ void TBackupRun::HandleInterruptedRun() {
     QStringList lines;
     if (LoadListFile(flag, lines) && !lines.isEmpty())
         m_interruptedName = lines.first();
+    // The stored job file lists a restore point only once its data and lists are all stored: a
+    // run stopped after that left a whole point, which later points build on. Keep it.
+    if (!m_interruptedName.isEmpty() && m_state.MainBackupList.indexOf(m_interruptedName) >= 1) {
+        m_job.AddPlainLine(Tr(QStringLiteral("The interrupted backup had been stored completely and is kept:")) + u' ' +
+                           m_interruptedName);
+        m_interruptedName.clear();
+        return;
+    }
     if (m_job.JobOptions.Processing.RemovePreviousBackupIfCancelled ||
         m_job.Settings.Backup.BackupType == btSynchronization) {
         m_job.AddPlainLine(Tr(QStringLiteral("We have to remove the previous backup.")));
@@ -160,7 +176,7 @@ void TBackupRun::HandleInterruptedRun() {
     }
     // A flag without a name (left by a mirror run) names no restore point: there is nothing to
     // set aside, and renaming the job folder itself would hide the whole backup.
-    if (!m_interruptedName.isEmpty()) {
+    if (!m_interruptedName.isEmpty() && !PointFolderMissing(m_interruptedName)) {
         const QString interrupted = JoinPath(m_jobFolder, m_interruptedName);
         m_storage.FileOperation(atRenameRemoteFolder, interrupted + QStringLiteral(" CANCELED"), interrupted, 0, true);
     }
@@ -170,12 +186,20 @@ void TBackupRun::HandleInterruptedRun() {
 void TBackupRun::RemoveExistingBackup() {
     if (!m_removeExisting || Cancelled())
         return;
-    if (m_storage.FileOperation(atRemoveRemoteNotEmptyFolder, QString(), JoinPath(m_jobFolder, m_interruptedName), 0,
-                                true) != orSuccess) {
+    const QString& name = m_interruptedName;
+    // A restore point folder that is gone already (removed by hand to make room) is removed.
+    if ((name.isEmpty() || !PointFolderMissing(name)) &&
+        m_storage.FileOperation(atRemoveRemoteNotEmptyFolder, QString(), JoinPath(m_jobFolder, name), 0, true) !=
+            orSuccess) {
         Cancel();
         return;
     }
-    if (m_interruptedName.isEmpty() && !Cancelled()) {
+    if (name.isEmpty()) {
+        m_jobFolderListed = false; // gone with the job folder
+    } else {
+        m_jobFolderFolders.removeAll(name);
+    }
+    if (name.isEmpty() && !Cancelled()) {
         if (m_storage.FileOperation(atRemoveRemoteFile, QString(), m_jobFolder + App().RemoteJobFileExtension, 0,
                                     true) != orSuccess) {
             Cancel();
@@ -187,11 +211,98 @@ void TBackupRun::RemoveExistingBackup() {
     m_job.AddPlainLine(QString());
 }
 
+void TBackupRun::RemoveStoredJobFileLeftovers() {
+    // A run stopped while writing the stored job file leaves its temporary copy behind.
+    const QString temp = m_job.JobOptions.General.PathForTempFiles;
+    if (temp.isEmpty() || m_job.stJobName.isEmpty())
+        return;
+    const QRegularExpression leftover(QStringLiteral("^") +
+                                      QRegularExpression::escape(m_job.stJobName + App().RemoteJobFileExtension) +
+                                      QStringLiteral("\\.tmp-[A-Za-z0-9]{6}$"));
+    QDir folder(temp);
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System))
+        if (leftover.match(name).hasMatch())
+            folder.remove(name);
+}
+
+void TBackupRun::ListJobFolder() {
+    m_jobFolderListed = false;
+    if (Cancelled() || !m_storage.Branch())
+        return;
+    QStringList files;
+    m_jobFolderListed = m_storage.Branch()->ListFolder(m_jobFolder, m_jobFolderFolders, files);
+}
+
+bool TBackupRun::PointFolderMissing(const QString& name) const {
+    return m_jobFolderListed && !m_jobFolderFolders.contains(name);
+}
+
+void TBackupRun::DropGoneRestorePoints() {
+    if (Cancelled() || !m_jobFolderListed || m_job.Settings.Backup.BackupType == btSynchronization)
+        return;
+    // A listed restore point whose folder is gone cannot be restored, nor can any point that
+    // builds on it: take them off the list, and compare this run against nothing.
+    QStringList& list = m_state.MainBackupList;
+    QStringList gone;
+    bool fullGone = false;
+    bool chainGone = false;
+    for (qsizetype i = 1; i < list.size();) {
+        const QString& name = list.at(i);
+        const bool missing = PointFolderMissing(name);
+        bool drop;
+        if (name.endsWith(QStringLiteral("Full)"))) {
+            fullGone = chainGone = drop = missing;
+        } else if (name.endsWith(QStringLiteral("Differential)"))) {
+            drop = missing || fullGone;
+        } else {
+            drop = chainGone = missing || chainGone;
+        }
+        if (drop)
+            gone.append(list.takeAt(i));
+        else
+            ++i;
+    }
+    if (gone.isEmpty())
+        return;
+    for (const QString& name : std::as_const(gone))
+        m_job.AddWarningLine(Tr(QStringLiteral("The restore point is missing at the destination and is taken off the "
+                                               "list:")) +
+                             u' ' + name);
+    m_forceFull = true;
+}
+
+void TBackupRun::RemoveUnfinishedFolders() {
+    if (Cancelled() || !m_jobFolderListed || m_job.Settings.Backup.BackupType == btSynchronization)
+        return;
+    // Folders named as this job names its restore points that no list knows: left by a run
+    // stopped before its start flag was stored (or before it could be renamed). Only those that
+    // hold no finished point go; with the option to keep interrupted points, only empty ones.
+    static const QRegularExpression pointName(QStringLiteral(
+        "^\\d{4}-\\d{2}-\\d{2} \\d{2};\\d{2};\\d{2} \\((ZIPs? ?, )?(Full|Incremental|Differential)\\)$"));
+    const bool removeUnfinished = m_job.JobOptions.Processing.RemovePreviousBackupIfCancelled;
+    for (const QString& name : QStringList(m_jobFolderFolders)) {
+        if (Cancelled())
+            return;
+        if (!pointName.match(name).hasMatch() || m_state.MainBackupList.contains(name))
+            continue;
+        const QString path = JoinPath(m_jobFolder, name);
+        QStringList folders, files;
+        if (!m_storage.Branch()->ListFolder(path, folders, files) || files.contains(QStringLiteral("_rf.vll")))
+            continue;
+        if (!removeUnfinished && !(folders.isEmpty() && files.isEmpty()))
+            continue;
+        if (m_storage.FileOperation(atRemoveRemoteNotEmptyFolder, QString(), path, 0, true) == orSuccess)
+            m_jobFolderFolders.removeAll(name);
+    }
+}
+
 void TBackupRun::ChooseRunAndRestorePoint() {
     if (Cancelled())
         return;
     const TSpecificSettings& settings = m_job.Settings;
-    const TRunChoice choice = ChooseRunKind(settings.Backup, m_state, [this](const QString& text) { return Tr(text); });
+    TRunChoice choice = ChooseRunKind(settings.Backup, m_state, [this](const QString& text) { return Tr(text); });
+    if (m_forceFull && choice.Kind != TRunKind::Mirror)
+        choice.Kind = TRunKind::Full;
     m_kind = choice.Kind;
     if (!settings.Compression.Enabled || m_kind == TRunKind::Mirror)
         m_zip = TZipKind::None;
@@ -260,8 +371,10 @@ void TBackupRun::RemoveOldRestorePoints(bool beforeBackup) {
     m_job.AddLogLine(Tr(QStringLiteral("Removing the old backups.")));
     for (const QString& entry : std::as_const(m_oldRestorePoints)) {
         const QString path = JoinPath(m_jobFolder, entry);
-        if (m_storage.FileOperation(atRemoveRemoteNotEmptyFolder, QString(), path, Retries(), false) == orSuccess)
+        if (m_storage.FileOperation(atRemoveRemoteNotEmptyFolder, QString(), path, Retries(), false) == orSuccess) {
+            TestCrashPoint("retention");
             continue;
+        }
         if (beforeBackup && m_previousRunInterrupted)
             continue;
         m_job.AddErrorLine(Tr(QStringLiteral("Unable to remove the directory. Please remove it manually: ")) + u' ' +
@@ -278,6 +391,7 @@ bool TBackupRun::CreateFolders() {
         Cancel();
         return false;
     }
+    TestCrashPoint("folder-made");
     return !Cancelled();
 }
 
@@ -293,6 +407,7 @@ bool TBackupRun::UploadStartFlag() {
         Cancel();
         return false;
     }
+    TestCrashPoint("start-flag");
     return !Cancelled();
 }
 
@@ -449,10 +564,12 @@ void TBackupRun::UploadListsAndJobFile() {
             }
         }
     }
+    TestCrashPoint("lists-stored");
     if (Upload(StoredJobFileTempPath(), m_jobFolder + App().RemoteJobFileExtension) != orSuccess) {
         Cancel();
         return;
     }
+    TestCrashPoint("job-file-stored");
     if (!Cancelled())
         m_storage.FileOperation(atRemoveRemoteFile, QString(), JoinPath(m_jobFolder, StartFlagName), 0, false);
 }

@@ -39,6 +39,14 @@ private:
     void StartSourceScan();
     void HandleInterruptedRun();
     void RemoveExistingBackup();
+    // Removes temporary copies of the stored job file that a stopped run left.
+    void RemoveStoredJobFileLeftovers();
+    // Reads which folders the job folder holds, where the destination can list.
+    void ListJobFolder();
+    // True when the listing says the job folder holds no folder name.
+    bool PointFolderMissing(const QString& name) const;
+    void DropGoneRestorePoints();
+    void RemoveUnfinishedFolders();
     void ChooseRunAndRestorePoint();
     void RemoveOldRestorePoints(bool beforeBackup);
     bool CreateFolders();
@@ -75,5 +83,8 @@ private:
     bool m_previousBackupExists = false;
     bool m_previousRunInterrupted = false;
     bool m_removeExisting = false;
+    bool m_forceFull = false;       // the run compares against nothing: a point it built on is gone
+    bool m_jobFolderListed = false; // m_jobFolderFolders holds the job folder's folders
+    QStringList m_jobFolderFolders;
     QString m_interruptedName;
 };
