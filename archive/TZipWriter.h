@@ -1,5 +1,8 @@
 #pragma once
 
+// Room archive/: the ZIP reader and writer (Deflate, AES, Zip64). May use QtCore, zlib, libdeflate and
+// OpenSSL; knows nothing of jobs.
+
 #include "archive/TZipError.h"
 
 #include <QByteArray>

@@ -1,5 +1,8 @@
 #pragma once
 
+// Room jobs/: the factory that makes a job of each kind for the jobs list. May use the kinds' rooms
+// below it; the windows and the command line use it.
+
 #include "core/model/TJob.h"
 
 #include <QString>

@@ -1,5 +1,8 @@
 #pragma once
 
+// Room net/: transports that move bytes (SMTP and, later, HTTP on libcurl). May use core/; what a
+// message says is built by its owner.
+
 #include "net/TMailMessage.h"
 #include "net/TSmtpSettings.h"
 

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Configures and builds Vaultora. Usage: scripts/build.sh [release|asan] (default release).
+# Configures and builds Vaultora. Usage: scripts/build.sh [release|asan|headless] (default release).
+# headless builds every target without the windows (no Widgets), unoptimised, to prove the engines,
+# vaultora-cli and their tests stand without them.
 # The build folder is build-<flavour> in the repository.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 flavour=${1:-release}
 case "$flavour" in
-    release) flags=(-DCMAKE_BUILD_TYPE=Release -DVAULTORA_SANITIZE=OFF) ;;
+    release) flags=(-DCMAKE_BUILD_TYPE=Release -DVAULTORA_SANITIZE=OFF -DVAULTORA_TEST_HOOKS=OFF) ;;
     asan) flags=(-DCMAKE_BUILD_TYPE=Debug -DVAULTORA_SANITIZE=ON) ;;
+    headless) flags=(-DCMAKE_BUILD_TYPE= -DVAULTORA_SANITIZE=OFF -DVAULTORA_BUILD_GUI=OFF) ;;
     *) echo "unknown build flavour: $flavour" >&2; exit 64 ;;
 esac
 cmake -S . -B "build-$flavour" -G Ninja "${flags[@]}" >/dev/null

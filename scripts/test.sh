@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# Passes the tests on a fresh Debian 12 machine: installs what is missing, checks the format,
-# builds with AddressSanitizer and UndefinedBehaviorSanitizer, and runs every test with CTest.
+# Passes the tests on a fresh Debian 12 machine: installs what is missing, checks the format and
+# that every include points down the rooms, builds without the windows, builds with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and runs every test with CTest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh scripts/packages-build.txt scripts/packages-test.txt
 scripts/format-check.sh
+python3 scripts/check-layers.py
+scripts/build.sh headless
 scripts/build.sh asan
+# clang-tidy on the sources of the newest commit (the whole tree is too slow for every run).
+scripts/tidy.sh 1
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir build-asan --output-on-failure --parallel "$(nproc)" "$@"

@@ -1,5 +1,8 @@
 #pragma once
 
+// Room storage/: the storage operations and one branch per destination kind behind one contract. May
+// use core/, archive/ and net/.
+
 #include "core/model/TJobTypes.h"
 
 #include <QString>

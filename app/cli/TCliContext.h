@@ -1,5 +1,8 @@
 #pragma once
 
+// Room app/: the vaultora and vaultora-cli executables. May use every room; vaultora-cli links no
+// Widgets.
+
 #include "core/base/AppFolders.h"
 #include "core/model/TJobList.h"
 #include "core/model/TJobLock.h"

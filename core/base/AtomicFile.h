@@ -1,5 +1,8 @@
 #pragma once
 
+// Room core/base/: file-system and text helpers, the program's folders and the clock seam. May use
+// QtCore only; every other room may use it.
+
 #include <QByteArray>
 #include <QString>
 

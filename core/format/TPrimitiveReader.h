@@ -1,5 +1,8 @@
 #pragma once
 
+// Room core/format/: the file formats (primitive encoding, cipher and envelope, options file, cloud
+// credentials). May use core/base and core/settings.
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>

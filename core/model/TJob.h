@@ -1,5 +1,8 @@
 #pragma once
 
+// Room core/model/: the job model, its job files, the jobs list, the job lock and name checks. May use
+// the core rooms below it (base, settings, format); the kinds' engines live in jobs/.
+
 #include "core/model/TJobTypes.h"
 #include "core/model/TPathBuffer.h"
 #include "core/model/TShared.h"

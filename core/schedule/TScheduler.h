@@ -1,5 +1,8 @@
 #pragma once
 
+// Room core/schedule/: due decisions, the one-second tick and the shutdown countdown. May use every
+// other core room and platform/.
+
 #include "core/schedule/TShutdownCountdown.h"
 
 #include <QDateTime>

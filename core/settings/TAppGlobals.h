@@ -1,5 +1,8 @@
 #pragma once
 
+// Room core/settings/: the options record, the process-wide globals, events log and translations.
+// May use core/base and platform/.
+
 #include "core/settings/TEventsLog.h"
 #include "core/settings/TOptions.h"
 

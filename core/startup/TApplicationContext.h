@@ -1,5 +1,8 @@
 #pragma once
 
+// Room core/startup/: the start-up both executables share and the command line. May use the core
+// rooms below it and platform/.
+
 #include "core/model/TJobList.h"
 #include "core/settings/DefaultOptions.h"
 #include "core/settings/TEventsLogModel.h"

@@ -1,5 +1,8 @@
 #pragma once
 
+// Room jobs/driveimage/: the drive image kind. May use core/, storage/ and jobs/report.
+// Its engine is still to come; today it holds the kind's settings and job file.
+
 #include "core/model/TJob.h"
 
 #include <QString>

@@ -1,5 +1,8 @@
 #pragma once
 
+// Room jobs/files/: the files-and-folders kind: source walk, backup run, lists, restore points and
+// restore. May use core/, archive/, storage/ and jobs/report.
+
 #include "jobs/files/TStringTable.h"
 
 #include "core/model/TJob.h"

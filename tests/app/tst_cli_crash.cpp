@@ -186,7 +186,7 @@ private Q_SLOTS:
         auto backup = [&](TChain& chain, const QString& crashAt) {
             const QStringList before = PointFolders(chain.JobFolder);
             const TTree now = ReadTree(chain.Source);
-            const TRun run = Run({u"backup"_s, chain.Job}, crashAt);
+            TRun run = Run({u"backup"_s, chain.Job}, crashAt);
             for (const QString& name : PointFolders(chain.JobFolder))
                 if (!before.contains(name))
                     chain.Snapshots.insert(name, now);
@@ -231,7 +231,7 @@ private Q_SLOTS:
             const QStringList listed = Points(chain.Job);
             QVERIFY(listed.size() >= 2);
             for (qsizetype i = 0; i < listed.size(); ++i) {
-                const QString name = listed.at(i);
+                const QString& name = listed.at(i);
                 QVERIFY2(chain.Snapshots.contains(name), qPrintable(chain.Mode + u": unknown point "_s + name));
                 const QString differs = RestoreDiffers(chain.Job, int(i + 1), chain.Encrypted, chain.Snapshots[name]);
                 QVERIFY2(differs.isEmpty(), qPrintable(chain.Mode + u' ' + name + u'\n' + differs));
