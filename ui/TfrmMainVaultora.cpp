@@ -26,8 +26,6 @@
 #include "core/settings/OptionsChecks.h"
 #include "core/settings/Translations.h"
 #include "core/startup/TApplicationContext.h"
-#include "jobs/appdata/TJob_AppsData.h"
-#include "jobs/driveimage/TJob_DriveImage.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
 #include "storage/ChangeName.h"
 
@@ -84,21 +82,6 @@ QSettings WindowSettings() {
 void SetTextIfChanged(QLabel* label, const QString& text) {
     if (label->text() != text)
         label->setText(text);
-}
-
-// A wizard's settings go into the job they were edited for.
-void CopyJobSettings(const TJob& from, TJob& to) {
-    to.SchedulingSettings = from.SchedulingSettings;
-    to.DestinationSettings = from.DestinationSettings;
-    if (auto* files = dynamic_cast<const TJob_FilesAndFolders*>(&from)) {
-        auto& target = dynamic_cast<TJob_FilesAndFolders&>(to);
-        target.Settings = files->Settings;
-        target.SetBackupType(files->Settings.Backup.BackupType);
-    } else if (auto* image = dynamic_cast<const TJob_DriveImage*>(&from)) {
-        dynamic_cast<TJob_DriveImage&>(to).Settings = image->Settings;
-    } else if (auto* apps = dynamic_cast<const TJob_AppsData*>(&from)) {
-        dynamic_cast<TJob_AppsData&>(to).Settings = apps->Settings;
-    }
 }
 
 QString NotAvailableText() {
@@ -1026,7 +1009,7 @@ void TfrmMainVaultora::Properties() {
             TMessageBox::Warning(this, Tr(u"Job is currently running.") + u'\n' + JobNotIdleText());
             continue;
         }
-        CopyJobSettings(*edited, *job);
+        job->CopySettingsFrom(*edited);
         SaveJobFile(*job);
         if (result == TJobWizard::wrDoneAndRun)
             BackupJob(job);

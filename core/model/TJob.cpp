@@ -17,6 +17,11 @@
 TJob::TJob(const QString& JobName)
     : stJobName(JobName) {}
 
+void TJob::CopySettingsFrom(const TJob& other) {
+    SchedulingSettings = other.SchedulingSettings;
+    DestinationSettings = other.DestinationSettings;
+}
+
 TJob::~TJob() = default;
 
 bool TJob::IsActive() const {

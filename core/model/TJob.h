@@ -37,6 +37,9 @@ public:
     virtual TJobKind Kind() const = 0;
     // Icon of the job in the list, by kind (and backup type for files and folders).
     virtual QString IconName() const = 0;
+    // Takes another job's settings: schedule, destination and, from a job of the same kind, the
+    // kind's own. Name, status, results, logs and history stay this job's.
+    virtual void CopySettingsFrom(const TJob& other);
 
     // ---- Fields, in the order of the job model ----
     QString stFileNameToAddToZip; // name of the next file added to the archive; empty keeps its own

@@ -11,6 +11,13 @@ TJob_AppsData::TJob_AppsData(const QString& JobName)
     NewSubfolderIsCreatedForEachBackup = false;
 }
 
+void TJob_AppsData::CopySettingsFrom(const TJob& other) {
+    TJob::CopySettingsFrom(other);
+    if (auto* source = dynamic_cast<const TJob_AppsData*>(&other)) {
+        Settings = source->Settings;
+    }
+}
+
 void TJob_AppsData::ReadLocalBody(TPrimitiveReader& reader, int32_t version) {
     ReadResultBlock(reader, version);
     Settings.AppNames = reader.ReadStringList();

@@ -33,6 +33,7 @@ public:
 
     TJobKind Kind() const override { return TJobKind::AppsData; }
     QString IconName() const override { return QStringLiteral("job-appdata"); }
+    void CopySettingsFrom(const TJob& other) override;
 
     QList<TAppRecord> RemoteAppsData; // read from a stored job file
     QStringList RemoteAppsSelectedForRestore;

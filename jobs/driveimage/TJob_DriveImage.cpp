@@ -12,6 +12,13 @@ TJob_DriveImage::TJob_DriveImage(const QString& JobName)
     NewSubfolderIsCreatedForEachBackup = true;
 }
 
+void TJob_DriveImage::CopySettingsFrom(const TJob& other) {
+    TJob::CopySettingsFrom(other);
+    if (auto* source = dynamic_cast<const TJob_DriveImage*>(&other)) {
+        Settings = source->Settings;
+    }
+}
+
 void TJob_DriveImage::ReadLocalBody(TPrimitiveReader& reader, int32_t version) {
     ReadResultBlock(reader, version);
     Settings.SourceDrivesList = reader.ReadStringList();

@@ -24,6 +24,7 @@ public:
 
     TJobKind Kind() const override { return TJobKind::DriveImage; }
     QString IconName() const override { return QStringLiteral("job-driveimage"); }
+    void CopySettingsFrom(const TJob& other) override;
 
     TDriveImageSettings Settings;
 

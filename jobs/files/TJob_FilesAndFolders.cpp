@@ -21,6 +21,14 @@ TJob_FilesAndFolders::TJob_FilesAndFolders(const QString& JobName)
     SetBackupType(Settings.Backup.BackupType);
 }
 
+void TJob_FilesAndFolders::CopySettingsFrom(const TJob& other) {
+    TJob::CopySettingsFrom(other);
+    if (auto* source = dynamic_cast<const TJob_FilesAndFolders*>(&other)) {
+        Settings = source->Settings;
+        SetBackupType(source->Settings.Backup.BackupType);
+    }
+}
+
 void TJob_FilesAndFolders::SetBackupType(TBackupType type) {
     Settings.Backup.BackupType = type;
     NewSubfolderIsCreatedForEachBackup = type != btSynchronization;

@@ -106,6 +106,7 @@ public:
 
     TJobKind Kind() const override { return TJobKind::FilesAndFolders; }
     QString IconName() const override;
+    void CopySettingsFrom(const TJob& other) override;
 
     TSpecificSettings Settings;
 

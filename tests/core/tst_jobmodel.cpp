@@ -5,6 +5,7 @@
 #include "core/base/OleDate.h"
 #include "core/base/TextFormat.h"
 #include "core/settings/TAppGlobals.h"
+#include "jobs/appdata/TJob_AppsData.h"
 #include "jobs/driveimage/TJob_DriveImage.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
 
@@ -15,6 +16,7 @@
 
 #include <atomic>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -100,6 +102,92 @@ private Q_SLOTS:
         TJob_DriveImage drive(QStringLiteral("D"));
         QVERIFY(!drive.CanPause);
         QCOMPARE(drive.Settings.NumberOfBackupVersionsToKeep, QStringLiteral("3"));
+    }
+
+    // Duplicate and the wizards hand settings over with CopySettingsFrom: every setting moves, the
+    // target keeps its name, results, logs and history.
+    void copySettingsFrom_data() {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("files and folders") << int(TJobKind::FilesAndFolders);
+        QTest::newRow("drive image") << int(TJobKind::DriveImage);
+        QTest::newRow("application data") << int(TJobKind::AppsData);
+    }
+
+    void copySettingsFrom() {
+        QFETCH(int, kind);
+        auto make = [kind](const QString& name) -> std::unique_ptr<TJob> {
+            switch (TJobKind(kind)) {
+            case TJobKind::FilesAndFolders:
+                return std::make_unique<TJob_FilesAndFolders>(name);
+            case TJobKind::DriveImage:
+                return std::make_unique<TJob_DriveImage>(name);
+            case TJobKind::AppsData:
+                return std::make_unique<TJob_AppsData>(name);
+            }
+            return nullptr;
+        };
+        std::unique_ptr<TJob> source = make(QStringLiteral("Source"));
+        std::unique_ptr<TJob> target = make(QStringLiteral("Target"));
+
+        source->SchedulingSettings.SchedulingType = stDaysOfWeek;
+        source->SchedulingSettings.DaysOfWeek[3] = true;
+        source->SchedulingSettings.TimeTable = {QStringLiteral("08:30:00")};
+        source->SchedulingSettings.ShutdownPCInTheEnd = true;
+        source->DestinationSettings.DestinationType = dtFTP;
+        source->DestinationSettings.LocalOrExternalDrive.Disk = QStringLiteral("/mnt/backup");
+        source->DestinationSettings.Network.Password = QStringLiteral("secret");
+        source->DestinationSettings.FTP.AccountID = 4;
+        source->LastJobResult.ErrorsCount = 3;
+        source->BackupHistory = {QStringLiteral("source history")};
+        source->LogList = {QStringLiteral("source log")};
+        if (auto* files = dynamic_cast<TJob_FilesAndFolders*>(source.get())) {
+            files->Settings.Sources.List = {QStringLiteral("/home/a/*")};
+            files->Settings.Sources.Extensions = QStringLiteral("tmp;bak");
+            files->SetBackupType(btSynchronization);
+            files->Settings.Backup.NumberFullCopiesToKeep = 2;
+            files->Settings.Compression.Enabled = true;
+            files->Settings.Compression.Password = QStringLiteral("zip secret");
+            files->Settings.Compression.CreateIndividualZipForEachItem = true;
+        } else if (auto* image = dynamic_cast<TJob_DriveImage*>(source.get())) {
+            image->Settings.SourceDrivesList = {QStringLiteral("/dev/sda")};
+            image->Settings.AutocleanOldBackups = true;
+            image->Settings.NumberOfBackupVersionsToKeep = QStringLiteral("7");
+        } else if (auto* apps = dynamic_cast<TJob_AppsData*>(source.get())) {
+            apps->Settings.AppNames = {QStringLiteral("Mail"), QStringLiteral("Browser")};
+        }
+        target->LastJobResult.WarningsCount = 1;
+        target->BackupHistory = {QStringLiteral("target history")};
+        target->LogList = {QStringLiteral("target log")};
+
+        target->CopySettingsFrom(*source);
+
+        QVERIFY(target->SchedulingSettings == source->SchedulingSettings);
+        QVERIFY(target->DestinationSettings == source->DestinationSettings);
+        if (auto* files = dynamic_cast<TJob_FilesAndFolders*>(target.get())) {
+            QVERIFY(files->Settings == static_cast<TJob_FilesAndFolders&>(*source).Settings);
+            // The backup type decides whether runs make a subfolder each.
+            QVERIFY(!files->NewSubfolderIsCreatedForEachBackup);
+        } else if (auto* image = dynamic_cast<TJob_DriveImage*>(target.get())) {
+            QVERIFY(image->Settings == static_cast<TJob_DriveImage&>(*source).Settings);
+        } else if (auto* apps = dynamic_cast<TJob_AppsData*>(target.get())) {
+            QVERIFY(apps->Settings == static_cast<TJob_AppsData&>(*source).Settings);
+        }
+        QCOMPARE(target->stJobName, QStringLiteral("Target"));
+        QCOMPARE(int32_t(target->LastJobResult.ErrorsCount), 0);
+        QCOMPARE(int32_t(target->LastJobResult.WarningsCount), 1);
+        QCOMPARE(target->BackupHistory, QStringList{QStringLiteral("target history")});
+        QCOMPARE(target->LogList, QStringList{QStringLiteral("target log")});
+    }
+
+    // A job of another kind hands over only what every kind has.
+    void copySettingsFromAnotherKindTakesTheSharedPart() {
+        TJob_DriveImage image(QStringLiteral("Image"));
+        image.DestinationSettings.LocalOrExternalDrive.Disk = QStringLiteral("/mnt/other");
+        TJob_FilesAndFolders files(QStringLiteral("Files"));
+        const TSpecificSettings before = files.Settings;
+        files.CopySettingsFrom(image);
+        QCOMPARE(files.DestinationSettings.LocalOrExternalDrive.Disk, QStringLiteral("/mnt/other"));
+        QVERIFY(files.Settings == before);
     }
 
     void pathBufferCutsAndZeroes() {
