@@ -6,6 +6,7 @@
 #include "app/cli/TCliRunner.h"
 
 #include "core/base/OleDate.h"
+#include "core/base/TextFormat.h"
 #include "core/model/JobNameCheck.h"
 #include "core/model/TJobLock.h"
 #include "core/settings/TAppGlobals.h"
@@ -27,9 +28,19 @@ bool ReadPasswordFile(TCliContext& context, const QString& path, QString& passwo
         context.Err << "vaultora-cli: cannot read the password file " << path << ": " << file.errorString() << Qt::endl;
         return false;
     }
-    password = QString::fromUtf8(file.readLine());
-    while (password.endsWith(u'\n') || password.endsWith(u'\r'))
-        password.chop(1);
+    // Only the first line counts and a password is short: an endless file (/dev/zero) or a huge one
+    // is never read whole.
+    constexpr qint64 MaxPasswordLine = 4096;
+    QByteArray line = file.readLine(MaxPasswordLine + 3); // the line, CR LF, and one byte to tell
+    const bool ended = line.endsWith('\n') || file.atEnd();
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    if (!ended || line.size() > MaxPasswordLine) {
+        context.Err << "vaultora-cli: the first line of the password file " << path << " is longer than "
+                    << MaxPasswordLine << " bytes" << Qt::endl;
+        return false;
+    }
+    password = QString::fromUtf8(line);
     return true;
 }
 
@@ -281,7 +292,7 @@ int CommandPoints(TCliContext& context) {
         return ceOk;
     }
     for (qsizetype i = 0; i < listing.Points.size(); ++i)
-        context.Out << (i + 1) << '\t' << listing.Points.at(i) << '\n';
+        context.Out << (i + 1) << '\t' << EscapeControlCharacters(listing.Points.at(i)) << '\n';
     context.Out.flush();
     return ceOk;
 }

@@ -38,3 +38,18 @@ QString DateTimeText(const QDateTime& moment) {
 QString LogFileStamp(const QDateTime& moment) {
     return moment.toString(QStringLiteral("yyyy-MM-dd HH;mm;ss"));
 }
+
+QString EscapeControlCharacters(const QString& text) {
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\\')
+            shown += QStringLiteral("\\\\");
+        else if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029)
+            shown += QStringLiteral("\\x") + QString::number(int(u), 16).rightJustified(2, u'0');
+        else
+            shown += c;
+    }
+    return shown;
+}

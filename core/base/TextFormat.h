@@ -13,3 +13,8 @@ QString FormatText(const QString& format, std::initializer_list<QString> values)
 QString LongTimeText(const QDateTime& moment); // "hh:mm:ss"
 QString DateTimeText(const QDateTime& moment); // short date + long time
 QString LogFileStamp(const QDateTime& moment); // "yyyy-mm-dd hh;nn;ss"
+
+// The text with control characters (C0, DEL, C1, the Unicode line and paragraph separators) shown
+// as "\xNN" and a backslash as "\\", for names from outside (a destination) printed on a
+// terminal: an escape sequence or a line break in a name cannot act or fake a line.
+QString EscapeControlCharacters(const QString& text);

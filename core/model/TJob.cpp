@@ -298,13 +298,13 @@ void TJob::ReadDestinationBlock(TPrimitiveReader& reader) {
     d.Cloud.Subfolder = reader.ReadText();
 }
 
-void TJob::WriteDestinationBlock(TPrimitiveWriter& writer) const {
+void TJob::WriteDestinationBlock(TPrimitiveWriter& writer, bool withSecrets) const {
     const TDestinationSettings& d = DestinationSettings;
     writer.WriteInt32(d.DestinationType);
     writer.WriteText(d.LocalOrExternalDrive.Disk);
     writer.WriteText(d.LocalOrExternalDrive.Subfolder);
     writer.WriteText(d.Network.Username);
-    writer.WriteText(d.Network.Password);
+    writer.WriteText(withSecrets ? d.Network.Password : QString());
     writer.WriteText(d.Network.UNCPath);
     writer.WriteInt32(d.FTP.AccountID);
     writer.WriteText(d.FTP.Subfolder);
@@ -327,7 +327,7 @@ bool TJob::ReadRemoteDestinationBlock(TPrimitiveReader& reader) {
     field(d.LocalOrExternalDrive.Disk, dtLocalOrExternalDrive);
     field(d.LocalOrExternalDrive.Subfolder, dtLocalOrExternalDrive);
     field(d.Network.Username, dtNetwork);
-    field(d.Network.Password, dtNetwork);
+    reader.ReadText(); // the network password is never stored there (nor taken from older files)
     field(d.Network.UNCPath, dtNetwork);
     reader.ReadInt32(); // the FTP account is the one the file was found with
     field(d.FTP.Subfolder, dtFTP);

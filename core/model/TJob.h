@@ -147,7 +147,10 @@ protected:
     void ReadResultBlock(TPrimitiveReader& reader, int32_t version);
     void WriteResultBlock(TPrimitiveWriter& writer) const;
     void ReadDestinationBlock(TPrimitiveReader& reader);
-    void WriteDestinationBlock(TPrimitiveWriter& writer) const;
+    // Stored job files lie at the destination, readable by whoever can read the backups, and the
+    // cipher's key is a constant of the program: they are written withSecrets = false, with the
+    // network password empty (the local job file, 0600 in the data folder, keeps it).
+    void WriteDestinationBlock(TPrimitiveWriter& writer, bool withSecrets = true) const;
     void ReadSchedulingBlock(TPrimitiveReader& reader);
     void WriteSchedulingBlock(TPrimitiveWriter& writer) const;
     // Stored job files: the destination and schedule as read next to the data. The current

@@ -48,7 +48,7 @@ bool TJob_AppsData::SaveRemoteJobFile(const QString& path, const QList<TAppRecor
         writer.WriteStringList(record->RegistryPaths);
     }
     writer.WriteStringList(Settings.AppNames);
-    WriteDestinationBlock(writer);
+    WriteDestinationBlock(writer, false);
     WriteSchedulingBlock(writer);
     return WriteEncipheredFile(path, writer.Data());
 }

@@ -28,11 +28,11 @@ void TJob_DriveImage::ReadLocalBody(TPrimitiveReader& reader, int32_t version) {
     ReadSchedulingBlock(reader);
 }
 
-void TJob_DriveImage::WriteSettings(TPrimitiveWriter& writer) const {
+void TJob_DriveImage::WriteSettings(TPrimitiveWriter& writer, bool withSecrets) const {
     writer.WriteStringList(Settings.SourceDrivesList);
     writer.WriteBoolean(Settings.AutocleanOldBackups);
     writer.WriteText(Settings.NumberOfBackupVersionsToKeep);
-    WriteDestinationBlock(writer);
+    WriteDestinationBlock(writer, withSecrets);
     WriteSchedulingBlock(writer);
 }
 
@@ -44,7 +44,7 @@ void TJob_DriveImage::WriteLocalBody(TPrimitiveWriter& writer) const {
 bool TJob_DriveImage::SaveRemoteJobFile(const QString& path) const {
     TPrimitiveWriter writer;
     WriteHeader(writer, RemoteVersion, Kind());
-    WriteSettings(writer);
+    WriteSettings(writer, false);
     return WriteEncipheredFile(path, writer.Data());
 }
 

@@ -39,5 +39,6 @@ protected:
     QJsonObject SettingsToJson() const override;
 
 private:
-    void WriteSettings(TPrimitiveWriter& writer) const;
+    // withSecrets = false for the stored job file: the network password is written empty.
+    void WriteSettings(TPrimitiveWriter& writer, bool withSecrets = true) const;
 };

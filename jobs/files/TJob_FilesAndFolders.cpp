@@ -86,7 +86,11 @@ void TJob_FilesAndFolders::ReadSettings(TPrimitiveReader& reader, int32_t versio
     Settings.Backup.RemoveOldBackupsBeforeStartingNewBackup = version >= 5 ? reader.ReadBoolean() : false;
     Settings.Compression.Enabled = reader.ReadBoolean();
     Settings.Compression.ProtectWithPassword = reader.ReadBoolean();
-    Settings.Compression.Password = reader.ReadText();
+    // The stored job file holds no password (nor is one taken from an older file that does): the
+    // job keeps its own, and a job opened from its storage asks for it.
+    const QString password = reader.ReadText();
+    if (!remote)
+        Settings.Compression.Password = password;
     Settings.Compression.EncryptionMethod = uint8_t(reader.ReadInt32());
     Settings.Compression.CompressionLevel = uint8_t(reader.ReadInt32());
     Settings.Compression.NoCompressionExtensions = reader.ReadText();
@@ -97,11 +101,11 @@ void TJob_FilesAndFolders::ReadSettings(TPrimitiveReader& reader, int32_t versio
         ReadSchedulingBlock(reader);
 }
 
-void TJob_FilesAndFolders::WriteSettings(TPrimitiveWriter& writer) const {
+void TJob_FilesAndFolders::WriteSettings(TPrimitiveWriter& writer, bool withSecrets) const {
     writer.WriteStringList(Settings.Sources.List);
     writer.WriteByte(Settings.Sources.FilterType);
     writer.WriteText(Settings.Sources.Extensions);
-    WriteDestinationBlock(writer);
+    WriteDestinationBlock(writer, withSecrets);
     writer.WriteInt32(Settings.Backup.BackupType);
     writer.WriteInt32(Settings.Backup.PerformFullBackup_Condition);
     writer.WriteInt32(Settings.Backup.PerformFullBackup_EveryCopies);
@@ -110,7 +114,7 @@ void TJob_FilesAndFolders::WriteSettings(TPrimitiveWriter& writer) const {
     writer.WriteBoolean(Settings.Backup.RemoveOldBackupsBeforeStartingNewBackup);
     writer.WriteBoolean(Settings.Compression.Enabled);
     writer.WriteBoolean(Settings.Compression.ProtectWithPassword);
-    writer.WriteText(Settings.Compression.Password);
+    writer.WriteText(withSecrets ? Settings.Compression.Password : QString());
     writer.WriteInt32(Settings.Compression.EncryptionMethod);
     writer.WriteInt32(Settings.Compression.CompressionLevel);
     writer.WriteText(Settings.Compression.NoCompressionExtensions);
@@ -137,7 +141,7 @@ bool TJob_FilesAndFolders::SaveRemoteJobFile(const QString& path, const TRemoteB
     writer.WriteStringList(state.PreviousLocalDirsList);
     writer.WriteInt64(state.SizeOfLastFullBackup);
     writer.WriteInt64(state.SizeOfAllIncrementsOrLastDifferentialCopy);
-    WriteSettings(writer);
+    WriteSettings(writer, false);
     return WriteEncipheredFile(path, writer.Data());
 }
 
@@ -197,7 +201,7 @@ bool TJob_FilesAndFolders::SaveRemoteJobFile(const QString& path, const TRemoteB
     tail.WriteStringList(state.PreviousLocalDirsList);
     tail.WriteInt64(state.SizeOfLastFullBackup);
     tail.WriteInt64(state.SizeOfAllIncrementsOrLastDifferentialCopy);
-    WriteSettings(tail);
+    WriteSettings(tail, false);
     out.Append(tail.Data());
     return out.Commit();
 }

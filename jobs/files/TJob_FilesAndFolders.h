@@ -158,7 +158,8 @@ protected:
 
 private:
     void ReadSettings(TPrimitiveReader& reader, int32_t version, bool remote);
-    void WriteSettings(TPrimitiveWriter& writer) const;
+    // withSecrets = false for the stored job file: the ZIP and network passwords are written empty.
+    void WriteSettings(TPrimitiveWriter& writer, bool withSecrets = true) const;
 
     void StartWorker(std::function<void()> body);
 

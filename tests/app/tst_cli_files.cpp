@@ -1,6 +1,9 @@
 // The files-and-folders commands of vaultora-cli as a user runs them, in real processes.
 
+#include "core/format/FileCipher.h"
+
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -67,6 +70,7 @@ private Q_SLOTS:
         Write(Path(u"other/sub/c.txt"_s), "c");
         QDir().mkpath(Path(u"dest"_s));
         Write(Path(u"password"_s), "secret\n");
+        Write(Path(u"long-password"_s), QByteArray(5000, 'a') + "\n");
     }
 
     void newRefusesWhatTheWizardRefuses_data() {
@@ -95,6 +99,25 @@ private Q_SLOTS:
             << QStringList{u"new"_s, u"X"_s,     u"--source"_s,  src,        u"--to"_s,
                            dest,     u"--zip"_s, u"--encrypt"_s, u"aes256"_s}
             << u"--password-file"_s;
+        // Only the first line of a password file is read, and at most 4 KiB of it: an endless file
+        // must not grow memory without bound.
+        QTest::newRow("endless password file")
+            << QStringList{u"new"_s,      u"X"_s,     u"--source"_s,  src,         u"--to"_s,
+                           dest,          u"--zip"_s, u"--encrypt"_s, u"aes256"_s, u"--password-file"_s,
+                           u"/dev/zero"_s}
+            << u"is longer than 4096 bytes"_s;
+        QTest::newRow("huge first line") << QStringList{u"new"_s,
+                                                        u"X"_s,
+                                                        u"--source"_s,
+                                                        src,
+                                                        u"--to"_s,
+                                                        dest,
+                                                        u"--zip"_s,
+                                                        u"--encrypt"_s,
+                                                        u"aes256"_s,
+                                                        u"--password-file"_s,
+                                                        Path(u"long-password"_s)}
+                                         << u"is longer than 4096 bytes"_s;
     }
 
     void newRefusesWhatTheWizardRefuses() {
@@ -122,6 +145,27 @@ private Q_SLOTS:
         QVERIFY(backup.Out.contains(u"Backup job \"Docs\" is finished. Files copied: 2."_s));
         Write(Path(u"src/a.txt"_s), "a changed");
         QCOMPARE(Run({u"backup"_s, u"Docs"_s}).ExitCode, 0);
+
+        // No file written to the destination holds the password, in any encoding, the stored job file
+        // deciphered included.
+        QDirIterator written(Path(u"dest"_s), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        int scanned = 0;
+        while (written.hasNext()) {
+            const QString path = written.next();
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QList<QByteArray> images{file.readAll()};
+            if (path.endsWith(u".vlj"_s)) {
+                QByteArray plain;
+                QCOMPARE(int(ReadEncipheredFile(path, plain)), int(TEncipheredReadResult::Ok));
+                images.append(plain);
+            }
+            for (const QByteArray& image : images)
+                QVERIFY2(!image.contains("secret") && !image.contains(QByteArray("s\0e\0c\0r\0e\0t\0", 12)),
+                         qPrintable(path));
+            ++scanned;
+        }
+        QVERIFY(scanned >= 3); // the stored job file and the two points' archives at least
 
         const TRun points = Run({u"points"_s, u"Docs"_s});
         QCOMPARE(points.ExitCode, 0);

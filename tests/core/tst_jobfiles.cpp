@@ -257,12 +257,38 @@ private Q_SLOTS:
             QCOMPARE(changed, remote[QStringLiteral("Warning")].toBool());
         }
 
-        const QString difference = FirstDifference(expected, job->ToJson(), QStringLiteral("job"));
-        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        // Passwords come from local job files only: a stored job file's are never taken (a job opened
+        // from its storage asks for them), so after a stored file the job has the ones it had: the
+        // network password of the place it was found at, and no ZIP password.
+        const bool local = file.endsWith(QStringLiteral(".vld"));
         const QJsonObject secrets = expected[QStringLiteral("_Secrets")].toObject();
-        QCOMPARE(job->DestinationSettings.Network.Password, secrets[QStringLiteral("Network.Password")].toString());
+        const QString networkPassword = local ? secrets[QStringLiteral("Network.Password")].toString()
+                                              : expected[QStringLiteral("_Remote")]
+                                                    .toObject()[QStringLiteral("FoundAt")]
+                                                    .toObject()[QStringLiteral("Network")]
+                                                    .toObject()[QStringLiteral("Password")]
+                                                    .toString();
+        const QString zipPassword = local ? secrets[QStringLiteral("Compression.Password")].toString() : QString();
+        QJsonObject expectedJob = expected;
+        if (!local) {
+            QJsonObject destination = expectedJob[QStringLiteral("DestinationSettings")].toObject();
+            QJsonObject network = destination[QStringLiteral("Network")].toObject();
+            network[QStringLiteral("PasswordIsSet")] = !networkPassword.isEmpty();
+            destination[QStringLiteral("Network")] = network;
+            expectedJob[QStringLiteral("DestinationSettings")] = destination;
+            QJsonObject settings = expectedJob[QStringLiteral("Settings")].toObject();
+            if (settings.contains(QStringLiteral("Compression"))) {
+                QJsonObject compression = settings[QStringLiteral("Compression")].toObject();
+                compression[QStringLiteral("PasswordIsSet")] = false;
+                settings[QStringLiteral("Compression")] = compression;
+                expectedJob[QStringLiteral("Settings")] = settings;
+            }
+        }
+        const QString difference = FirstDifference(expectedJob, job->ToJson(), QStringLiteral("job"));
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        QCOMPARE(job->DestinationSettings.Network.Password, networkPassword);
         if (auto* files = dynamic_cast<TJob_FilesAndFolders*>(job.get()))
-            QCOMPARE(files->Settings.Compression.Password, secrets[QStringLiteral("Compression.Password")].toString());
+            QCOMPARE(files->Settings.Compression.Password, zipPassword);
         QVERIFY(App().EventsLog.PendingLines().isEmpty());
     }
 
@@ -372,6 +398,66 @@ private Q_SLOTS:
         QCOMPARE(records.size(), 2);
         QCOMPARE(records[0].toObject()[QStringLiteral("Name")].toString(), QStringLiteral("A"));
         QCOMPARE(records[1].toObject()[QStringLiteral("Name")].toString(), QStringLiteral("B"));
+    }
+
+    void storedJobFilesHoldNoPasswords() {
+        // The stored job file lies next to the backups, where whoever can read them can decipher it.
+        const QString zipPassword = QStringLiteral("Zip-Secret-7731");
+        const QString netPassword = QStringLiteral("Net-Secret-4409");
+        auto holds = [](const QString& path, const QString& text) {
+            QByteArray plain;
+            if (ReadEncipheredFile(path, plain) != TEncipheredReadResult::Ok)
+                return true; // unreadable counts as a failure of the check
+            const QByteArray utf16(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+            return plain.contains(utf16) || plain.contains(text.toUtf8());
+        };
+        auto withSecrets = [&](TJob& job) {
+            job.DestinationSettings.DestinationType = dtNetwork;
+            job.DestinationSettings.Network.Username = QStringLiteral("backup");
+            job.DestinationSettings.Network.Password = netPassword;
+            job.DestinationSettings.Network.UNCPath = QStringLiteral("//nas/share/backups");
+        };
+
+        TJob_FilesAndFolders files(QStringLiteral("Secret"));
+        withSecrets(files);
+        files.Settings.Compression.Enabled = true;
+        files.Settings.Compression.ProtectWithPassword = true;
+        files.Settings.Compression.Password = zipPassword;
+        const QString local = m_dir.filePath(QStringLiteral("Secret.vld"));
+        const QString stored = m_dir.filePath(QStringLiteral("Secret.vlj"));
+        QVERIFY(files.SaveLocalJobFile(local));
+        QVERIFY(files.SaveRemoteJobFile(stored, TRemoteBackupState{}));
+        QVERIFY(holds(local, zipPassword) && holds(local, netPassword));
+        QVERIFY(!holds(stored, zipPassword));
+        QVERIFY(!holds(stored, netPassword));
+
+        // Read back by the job that wrote it: its passwords stay and the destination is the same.
+        TRemoteBackupState state;
+        bool changed = true;
+        QVERIFY(files.LoadRemoteJobFile(stored, true, state, &changed));
+        QVERIFY(!changed);
+        QCOMPARE(files.Settings.Compression.Password, zipPassword);
+        QCOMPARE(files.DestinationSettings.Network.Password, netPassword);
+        // Opened from its storage, a job has no password.
+        TJob_FilesAndFolders opened(QStringLiteral("Secret"));
+        QVERIFY(opened.LoadRemoteJobFile(stored, true, state, &changed));
+        QVERIFY(opened.Settings.Compression.Password.isEmpty());
+        QVERIFY(opened.DestinationSettings.Network.Password.isEmpty());
+        QVERIFY(opened.Settings.Compression.ProtectWithPassword);
+
+        TJob_DriveImage drive(QStringLiteral("SecretDrive"));
+        withSecrets(drive);
+        QVERIFY(drive.SaveRemoteJobFile(m_dir.filePath(QStringLiteral("SecretDrive.vlj"))));
+        QVERIFY(!holds(m_dir.filePath(QStringLiteral("SecretDrive.vlj")), netPassword));
+        changed = true;
+        QVERIFY(drive.LoadRemoteJobFile(m_dir.filePath(QStringLiteral("SecretDrive.vlj")), true, &changed));
+        QVERIFY(!changed);
+        QCOMPARE(drive.DestinationSettings.Network.Password, netPassword);
+
+        TJob_AppsData apps(QStringLiteral("SecretApps"));
+        withSecrets(apps);
+        QVERIFY(apps.SaveRemoteJobFile(m_dir.filePath(QStringLiteral("SecretApps.vlj")), {}));
+        QVERIFY(!holds(m_dir.filePath(QStringLiteral("SecretApps.vlj")), netPassword));
     }
 
     void savedJobReadsBackEqual() {

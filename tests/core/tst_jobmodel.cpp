@@ -274,6 +274,26 @@ private Q_SLOTS:
                  QStringLiteral("a of 2: 100% \"\""));
     }
 
+    void controlCharactersAreShownEscaped_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("plain") << QStringLiteral("2026-12-10 10;00;00 (ZIP)")
+                               << QStringLiteral("2026-12-10 10;00;00 (ZIP)");
+        QTest::newRow("terminal escape") << QStringLiteral("a\x1b[2Jb") << QStringLiteral("a\\x1b[2Jb");
+        QTest::newRow("fake line") << QStringLiteral("p\n2\tother") << QStringLiteral("p\\x0a2\\x09other");
+        QTest::newRow("DEL and C1") << QString::fromUtf16(u"x\u007fy\u009bz") << QStringLiteral("x\\x7fy\\x9bz");
+        QTest::newRow("line separator") << QString::fromUtf16(u"a\u2028b") << QStringLiteral("a\\x2028b");
+        QTest::newRow("backslash is escaped too") << QStringLiteral("a\\x41") << QStringLiteral("a\\\\x41");
+        QTest::newRow("other Unicode stays")
+            << QString::fromUtf16(u"Fotos \u00e9t\u00e9") << QString::fromUtf16(u"Fotos \u00e9t\u00e9");
+    }
+
+    void controlCharactersAreShownEscaped() {
+        QFETCH(QString, name);
+        QFETCH(QString, shown);
+        QCOMPARE(EscapeControlCharacters(name), shown);
+    }
+
     void oleDatesRoundTrip() {
         const QDateTime moment(QDate(2024, 3, 5), QTime(7, 8, 9));
         const double ole = OleDate::FromDateTime(moment);
