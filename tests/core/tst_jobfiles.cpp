@@ -98,7 +98,7 @@ TDestinationSettings DestinationFromJson(const QJsonObject& o) {
 
 QStringList Strings(const QJsonValue& value) {
     QStringList list;
-    for (const QJsonValue& item : value.toArray())
+    for (const auto& item : value.toArray())
         list.append(item.toString());
     return list;
 }
