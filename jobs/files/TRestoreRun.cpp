@@ -156,12 +156,11 @@ void TRestoreRun::Run(const QString& OutputPath, const QString& myZIPPassword, i
 }
 
 QString TRestoreRun::OutputPathFor(const QString& entry) {
-    if (entry.isEmpty())
-        return m_output;
     const QStringList parts = entry.split(u'/');
-    // Entries come from files at the destination: one that is absolute or climbs out must never
-    // reach the file system.
-    if (entry.startsWith(u'/') || parts.contains(QStringLiteral("..")) || parts.contains(QStringLiteral("."))) {
+    // Entries come from files at the destination: one that is empty (the output folder itself),
+    // absolute or climbs out must never reach the file system.
+    if (entry.isEmpty() || entry.startsWith(u'/') || parts.contains(QStringLiteral("..")) ||
+        parts.contains(QStringLiteral("."))) {
         ErrorAndCancel(Tr(QStringLiteral("The entry leads outside the output folder:")) + u' ' + entry);
         return {};
     }

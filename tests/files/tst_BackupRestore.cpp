@@ -639,6 +639,35 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(m_root->filePath(u"escape.txt"_s)));
         QVERIFY(job->LastJobResult.Log.filter(u"leads outside the output folder"_s).size() == 1);
     }
+
+    // An empty list entry names the output folder itself: fetching it would extract a per-file
+    // archive into the folder above, removing it would remove the user's output folder.
+    void restoreRefusesEntriesNamingTheOutputFolder_data() {
+        QTest::addColumn<bool>("perFile");
+        QTest::addColumn<QString>("list");
+        QTest::newRow("empty line in the files to fetch, per-file ZIP") << true << u"_rf.vll"_s;
+        QTest::newRow("blank line in the folders to remove") << false << u"_rrd.vll"_s;
+    }
+
+    void restoreRefusesEntriesNamingTheOutputFolder() {
+        QFETCH(bool, perFile);
+        QFETCH(QString, list);
+        auto job = NewJob(u"Blank"_s, btFull, TMode{perFile, perFile, -1});
+        Touch(u"a.txt"_s, "a");
+        RunBackup(*job);
+        const QString point = Dest() + u"/Blank/"_s + Points(u"Blank"_s).first();
+        if (perFile)
+            QVERIFY(QFile::copy(point + u"/src/a.txt.zip"_s, point + u"/.zip"_s));
+        SaveListFile(point + u'/' + list, {QString()});
+        const QString userFile = Out(u"blank"_s) + u"/mine.txt"_s;
+        Write(userFile, "the user's own");
+        Restore(*job, u"blank"_s);
+        QVERIFY(job->LastJobResult.Cancelled);
+        QVERIFY(job->LastJobResult.ErrorsCount > 0);
+        QVERIFY(QFileInfo::exists(userFile));
+        QVERIFY(!QFileInfo::exists(m_root->filePath(u"a.txt"_s)));
+        QVERIFY(job->LastJobResult.Log.filter(u"leads outside the output folder"_s).size() == 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestBackupRestore)
