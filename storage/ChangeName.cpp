@@ -44,7 +44,7 @@ bool ChangeName(TJob& job, const QString& newname, TStorageOperations::TBranchFa
     const QString oldName = job.stJobName;
     const QString oldFolder = storage.ConnectToStorage();
     bool renamed = false;
-    if (oldFolder.startsWith(job.Tr(QStringLiteral("ERROR:")))) {
+    if (storage.IsConnectError(oldFolder)) {
         App().EventsLog.AddToEventsLog(oldFolder);
     } else {
         const QString newFolder = FolderPart(oldFolder) + newname;

@@ -41,6 +41,10 @@ QString TStorageOperations::Tr(const QString& text) const {
 
 // ---- Connection ----
 
+bool TStorageOperations::IsConnectError(const QString& connectResult) const {
+    return connectResult.startsWith(m_job.Tr(QStringLiteral("ERROR:")));
+}
+
 QString TStorageOperations::ConnectToStorage() {
     m_job.CurrentFileOperationType = atNone;
     m_job.CurrentFileOperationPath.Clear();
@@ -291,6 +295,28 @@ QString TStorageOperations::CopyToTemporaryFolder(const QString& local, const QS
 
 // ---- Archive operations ----
 
+TStorageOperations::TArchiverCall TStorageOperations::CallArchiver(TJobArchiver& archiver, bool logError,
+                                                                   const std::function<bool()>& call,
+                                                                   bool negativeFlagFails) {
+    TArchiverCall result;
+    bool done = false;
+    try {
+        done = call();
+    } catch (const std::exception& failure) {
+        if (logError)
+            m_job.AddErrorLine(ExceptionText(failure));
+        result.Reported = true;
+    } catch (...) {
+        result.Reported = true;
+    }
+    // The failure event has written its own line (or left it out for a skipped locked file); the
+    // flag is cleared for the next call.
+    result.Reported = result.Reported || archiver.Tag != 0;
+    result.Failed = !done || (negativeFlagFails ? archiver.Tag != 0 : archiver.Tag >= 1);
+    archiver.Tag = 0;
+    return result;
+}
+
 TOperationResult TStorageOperations::AddToZip(const QString& local, const QString& remote, bool logError) {
     m_job.AddLogLine(Tr(QStringLiteral("Adding to the archive:")) + u' ' + local);
     if (LocalPathIsMissing(local)) {
@@ -303,24 +329,10 @@ TOperationResult TStorageOperations::AddToZip(const QString& local, const QStrin
         return orERROR_LocalAccess;
     }
     m_job.stFileNameToAddToZip = remote;
-    bool added = false;
-    bool reported = false;
-    try {
-        added = archiver->AddFile(local);
-    } catch (const std::exception& failure) {
-        if (logError)
-            m_job.AddErrorLine(ExceptionText(failure));
-        reported = true;
-    } catch (...) {
-        reported = true;
-    }
-    // The failure event has written its own line (or left it out for a skipped locked file).
-    reported = reported || archiver->Tag != 0;
-    const bool failed = !added || archiver->Tag != 0;
-    archiver->Tag = 0;
-    if (failed && !reported && logError)
+    const TArchiverCall call = CallArchiver(*archiver, logError, [&] { return archiver->AddFile(local); });
+    if (call.Failed && !call.Reported && logError)
         m_job.AddErrorLine(Tr(QStringLiteral("Unable to add the file to the archive:")) + u' ' + local);
-    return failed ? orERROR_LocalAccess : orSuccess;
+    return call.Failed ? orERROR_LocalAccess : orSuccess;
 }
 
 TOperationResult TStorageOperations::CreateFolderInZip(const QString& remote, bool logError) {
@@ -331,23 +343,10 @@ TOperationResult TStorageOperations::CreateFolderInZip(const QString& remote, bo
         return orERROR_LocalAccess;
     }
     m_job.stFileNameToAddToZip.clear();
-    bool added = false;
-    bool reported = false;
-    try {
-        added = archiver->AddFolderEntry(remote);
-    } catch (const std::exception& failure) {
-        if (logError)
-            m_job.AddErrorLine(ExceptionText(failure));
-        reported = true;
-    } catch (...) {
-        reported = true;
-    }
-    reported = reported || archiver->Tag != 0;
-    const bool failed = !added || archiver->Tag != 0;
-    archiver->Tag = 0;
-    if (failed && !reported && logError)
+    const TArchiverCall call = CallArchiver(*archiver, logError, [&] { return archiver->AddFolderEntry(remote); });
+    if (call.Failed && !call.Reported && logError)
         m_job.AddErrorLine(Tr(QStringLiteral("Unable to add the directory to the archive:")) + u' ' + remote);
-    return failed ? orERROR_LocalAccess : orSuccess;
+    return call.Failed ? orERROR_LocalAccess : orSuccess;
 }
 
 QString TStorageOperations::MakeSingleFileArchive(const QString& local, bool logError) {
@@ -367,23 +366,11 @@ QString TStorageOperations::MakeSingleFileArchive(const QString& local, bool log
     const QString archive = JoinPath(folder, LastPathComponent(local) + QStringLiteral(".zip"));
     // The entry keeps the file's own name: a name left from an earlier addition must not apply.
     m_job.stFileNameToAddToZip.clear();
-    bool made = false;
-    bool reported = false;
-    try {
-        made = archiver->MakeSingleFileArchive(local, archive);
-    } catch (const std::exception& failure) {
-        if (logError)
-            m_job.AddErrorLine(ExceptionText(failure));
-        reported = true;
-    } catch (...) {
-        reported = true;
-    }
-    reported = reported || archiver->Tag != 0;
-    const bool failed = !made || archiver->Tag >= 1;
-    archiver->Tag = 0;
-    if (!failed)
+    const TArchiverCall call = CallArchiver(
+        *archiver, logError, [&] { return archiver->MakeSingleFileArchive(local, archive); }, false);
+    if (!call.Failed)
         return archive;
-    if (!reported && logError)
+    if (!call.Reported && logError)
         m_job.AddErrorLine(Tr(QStringLiteral("Unable to create the archive:")) + u' ' + archive);
     QFile::remove(archive);
     return {};

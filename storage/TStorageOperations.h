@@ -22,6 +22,8 @@ struct TBranchResult;
 // One object per job run (or per rename or removal), used by one thread at a time; it writes
 // only its own job's fields and log. Nothing thrown by a branch or by the archive engine gets
 // past it.
+class TJobArchiver;
+
 class TStorageOperations {
 public:
     using TBranchFactory = std::function<std::unique_ptr<TStorageBranch>(TJob& job)>;
@@ -37,6 +39,9 @@ public:
     // base folder joined with the job name), or a text that begins with the translated "ERROR:"
     // (also written to the job log and counted as an error).
     QString ConnectToStorage();
+    // Whether a text ConnectToStorage returned is its error (it begins with the job's translated
+    // "ERROR:"); otherwise it is the job's folder.
+    bool IsConnectError(const QString& connectResult) const;
 
     // Performs one operation (see TFileOperationType) with at most RetryCount + 1 attempts,
     // waiting IfDestinationNotAvailable_Wait_Sec between them. csstrLocal is the local file (for
@@ -72,6 +77,16 @@ private:
     QString TemporaryFolder(bool logError);
     void LogMissingLocalFile(bool logError);
     void LogTransferLine(const QString& message, const QString& path);
+    struct TArchiverCall {
+        bool Failed = false;
+        bool Reported = false; // an error line was written (or deliberately left out) already
+    };
+    // The bookkeeping every archive operation does around one archiver call: an exception becomes
+    // an error line (with logError), and the archiver's failure flag (Tag, set by its failure
+    // event) marks the failure as reported and is cleared. A negative flag counts as a failure
+    // unless negativeFlagFails is false.
+    TArchiverCall CallArchiver(TJobArchiver& archiver, bool logError, const std::function<bool()>& call,
+                               bool negativeFlagFails = true);
     TOperationResult AddToZip(const QString& local, const QString& remote, bool logError);
     TOperationResult CreateFolderInZip(const QString& remote, bool logError);
     // Packs local alone into a new archive in the temporary folder; the archive's path, or

@@ -50,7 +50,7 @@ void TBackupRun::Run() {
     m_start = QDateTime::currentDateTime();
     m_job.AddEventtoBackupHistory(Tr(QStringLiteral("Starting the backup.")), false);
     const QString connected = m_storage.ConnectToStorage();
-    const bool connectionFailed = connected.startsWith(Tr(QStringLiteral("ERROR:")));
+    const bool connectionFailed = m_storage.IsConnectError(connected);
     // 2.
     m_job.BeginRunLog(m_start);
     if (connectionFailed) {

@@ -322,7 +322,7 @@ bool TJob_FilesAndFolders::Remove() {
     JobOperation = joRemove;
     TStorageOperations storage(*this, Branches, Sleeper);
     const QString folder = storage.ConnectToStorage();
-    if (folder.startsWith(Tr(QStringLiteral("ERROR:")))) {
+    if (storage.IsConnectError(folder)) {
         App().EventsLog.AddToEventsLog(folder);
         return false;
     }
@@ -349,7 +349,7 @@ TRestoreListing TJob_FilesAndFolders::ReadRestorePoints() {
     // 4.
     TStorageOperations storage(*this, Branches, Sleeper);
     const QString folder = storage.ConnectToStorage();
-    if (folder.startsWith(Tr(QStringLiteral("ERROR:")))) {
+    if (storage.IsConnectError(folder)) {
         listing.Error =
             Tr(QStringLiteral("Unable to connect to the backup storage.")) + QStringLiteral("\r\n") + folder;
         JobStatus = jsNone;

@@ -72,7 +72,7 @@ void TRestoreRun::Run(const QString& OutputPath, const QString& myZIPPassword, i
     m_job.BeginRunLog(start);
     // 3.
     const QString connected = m_storage.ConnectToStorage();
-    if (connected.startsWith(Tr(QStringLiteral("ERROR:")))) {
+    if (m_storage.IsConnectError(connected)) {
         App().EventsLog.AddToEventsLog(connected);
         Cancel();
     } else {
