@@ -2,13 +2,16 @@
 
 #include "ui/TFileDialog.h"
 #include "ui/TFilesRestoreFlow.h"
+#include "ui/TFilterTree.h"
 #include "ui/TInputBox.h"
 #include "ui/TJobIcons.h"
 #include "ui/TJobListModel.h"
 #include "ui/TJobListView.h"
 #include "ui/TJobWizard.h"
 #include "ui/TMessageBox.h"
+#include "ui/TNotificationArea.h"
 #include "ui/TProductSite.h"
+#include "ui/TStatusPanels.h"
 #include "ui/TfrmJobProperties.h"
 #include "ui/TfrmLog.h"
 #include "ui/TfrmOptions.h"
@@ -104,8 +107,9 @@ TfrmMainVaultora::TfrmMainVaultora(TApplicationContext& context, TScheduler& sch
     BuildMenus();
     BuildToolbar();
     BuildCentre();
-    BuildStatusBar();
-    BuildTray();
+    m_statusPanels = new TStatusPanels(statusBar());
+    m_tray = new TNotificationArea(m_actTrayOpen, m_actQuit, this);
+    connect(m_tray, &TNotificationArea::OpenRequested, this, [this] { ShowFromNotificationArea(); });
     m_jobsView->SetCardView(true);
     resize(1000, 700);
 
@@ -285,38 +289,16 @@ void TfrmMainVaultora::BuildCentre() {
     m_search->setClearButtonEnabled(false);
     m_search->installEventFilter(this);
     connect(m_search, &QLineEdit::returnPressed, this, [this] { Search(m_search->text()); });
-    m_filters = new QTreeWidget(m_filtersPanel);
-    m_filters->setObjectName(QStringLiteral("tvFilters"));
-    m_filters->setHeaderHidden(true);
-    m_filters->setColumnCount(1);
-    for (int filter = 0; filter < JobFilterCount; ++filter) {
-        QTreeWidgetItem* parentItem = nullptr;
-        if (filter == jfToday || filter == jfThisWeek || filter == jfNext10Days)
-            parentItem = m_filterItems[jfScheduled];
-        else if (filter != jfJobs)
-            parentItem = m_filterItems[jfJobs];
-        auto* item = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(m_filters);
-        item->setData(0, Qt::UserRole, filter);
-        m_filterItems[filter] = item;
-    }
-    m_filters->expandAll();
-    m_filters->setCurrentItem(m_filterItems[jfJobs]);
-    connect(m_filters, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* item) {
-        if (item == m_filterItems[jfJobs])
-            m_filters->expandItem(item); // the root stays open
-    });
-    connect(m_filters, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
-        if (current)
-            SelectFilter(TJobFilter(current->data(0, Qt::UserRole).toInt()));
-    });
-    connect(m_filters, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+    m_filterTree = new TFilterTree(m_filtersPanel);
+    connect(m_filterTree, &TFilterTree::FilterChosen, this, &TfrmMainVaultora::SelectFilter);
+    connect(m_filterTree, &TFilterTree::NodeClicked, this, [this](TJobFilter filter) {
         if (Searching())
-            SelectFilter(TJobFilter(item->data(0, Qt::UserRole).toInt()));
+            SelectFilter(filter);
     });
     auto* filtersLayout = new QVBoxLayout(m_filtersPanel);
     filtersLayout->setContentsMargins(0, 0, 0, 0);
     filtersLayout->addWidget(m_search);
-    filtersLayout->addWidget(m_filters, 1);
+    filtersLayout->addWidget(m_filterTree->Tree(), 1);
 
     // Middle: the header, the list with its move buttons, and the panel shown over an empty list.
     auto* jobsPanel = new QWidget(this);
@@ -391,31 +373,6 @@ void TfrmMainVaultora::BuildCentre() {
     setCentralWidget(m_filtersSplitter);
 }
 
-void TfrmMainVaultora::BuildStatusBar() {
-    m_statusJobs = new QLabel(this);
-    m_statusRunning = new QLabel(this);
-    m_statusCancelled = new QLabel(this);
-    m_statusVersion = new QLabel(QStringLiteral(VAULTORA_VERSION), this);
-    for (QLabel* label : {m_statusJobs, m_statusRunning, m_statusCancelled}) {
-        label->setMinimumWidth(110);
-        statusBar()->addWidget(label);
-    }
-    statusBar()->addPermanentWidget(m_statusVersion);
-}
-
-void TfrmMainVaultora::BuildTray() {
-    m_tray = new QSystemTrayIcon(TJobIcons::Application(), this);
-    m_trayMenu = new QMenu(this);
-    m_trayMenu->addActions({m_actTrayOpen, m_actQuit});
-    m_tray->setContextMenu(m_trayMenu);
-    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-            ShowFromNotificationArea();
-    });
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        m_tray->show();
-}
-
 // ---- Captions ----
 
 void TfrmMainVaultora::Retranslate() {
@@ -460,20 +417,15 @@ void TfrmMainVaultora::Retranslate() {
     m_actTrayOpen->setText(Tr(u"Open"));
 
     m_search->setPlaceholderText(Tr(u"Find jobs..."));
-    SetFilterNodeTexts();
+    m_filterTree->Retranslate();
     m_saveEvents->setText(Tr(u"Save to file..."));
     m_moveUp->setToolTip(Tr(u"Move up"));
     m_moveDown->setToolTip(Tr(u"Move down"));
-    m_tray->setToolTip(QString::fromUtf16(TAppGlobals::ApplicationTitle));
+    m_tray->SetToolTip(QString::fromUtf16(TAppGlobals::ApplicationTitle));
     m_model->Retranslate();
     UpdateHeaderAndEmptyPanel();
     UpdateActions();
     UpdateStatusBar();
-}
-
-void TfrmMainVaultora::SetFilterNodeTexts() {
-    for (int filter = 0; filter < JobFilterCount; ++filter)
-        m_filterItems[filter]->setText(0, JobFilterCaption(TJobFilter(filter)));
 }
 
 void TfrmMainVaultora::RebuildLanguageMenu() {
@@ -677,8 +629,8 @@ void TfrmMainVaultora::PlaceEmptyPanel() {
 
 void TfrmMainVaultora::RefreshDisplay() {
     // Started at logon, the program may come up before the desktop's notification area.
-    if (!m_tray->isVisible() && !m_closing && QSystemTrayIcon::isSystemTrayAvailable())
-        m_tray->show();
+    if (!m_closing)
+        m_tray->ShowWhenAvailable();
     m_locks.ReleaseIdle(m_context.Jobs());
     m_model->Refresh();
     UpdateActions();
@@ -720,19 +672,11 @@ void TfrmMainVaultora::UpdateActions() {
 }
 
 void TfrmMainVaultora::UpdateStatusBar() {
-    const TJobList& jobs = m_context.Jobs();
-    int running = 0, cancelled = 0;
-    for (int i = 0; i < jobs.Count(); ++i) {
-        running += jobs.At(i)->IsActive() ? 1 : 0;
-        cancelled += jobs.At(i)->LastJobResult.Cancelled ? 1 : 0;
-    }
-    SetTextIfChanged(m_statusJobs, Tr(u"Jobs") + QStringLiteral(": ") + QString::number(jobs.Count()));
-    SetTextIfChanged(m_statusRunning, Tr(u"Running") + QStringLiteral(": ") + QString::number(running));
-    SetTextIfChanged(m_statusCancelled, Tr(u"Cancelled") + QStringLiteral(": ") + QString::number(cancelled));
+    m_statusPanels->Update(m_context.Jobs());
 }
 
 QStringList TfrmMainVaultora::StatusPanelTexts() const {
-    return {m_statusJobs->text(), m_statusRunning->text(), m_statusCancelled->text(), m_statusVersion->text()};
+    return m_statusPanels->Texts();
 }
 
 // ---- Selection ----
@@ -798,7 +742,7 @@ void TfrmMainVaultora::closeEvent(QCloseEvent* event) {
         QThread::msleep(ulong(ms));
     };
     m_jobsAbandoned = !m_context.CancelAllAndWait(waiter);
-    m_tray->hide();
+    m_tray->Hide();
     if (m_welcome)
         m_welcome->close();
     event->accept();
@@ -808,7 +752,7 @@ void TfrmMainVaultora::closeEvent(QCloseEvent* event) {
 void TfrmMainVaultora::HideToNotificationArea() {
     SaveWindowState();
     // Without a notification area a hidden window could not be found again.
-    if (m_tray->isVisible())
+    if (m_tray->Visible())
         hide();
     else
         showMinimized();
@@ -1397,24 +1341,16 @@ void TfrmMainVaultora::SaveEventsLog() {
 
 void TfrmMainVaultora::Search(const QString& text) {
     m_searched = text;
-    if (!text.isEmpty()) {
-        m_filters->blockSignals(true);
-        m_filters->setCurrentItem(nullptr);
-        m_filters->clearSelection();
-        m_filters->blockSignals(false);
-    } else if (!m_filters->currentItem()) {
-        m_filters->setCurrentItem(m_filterItems[m_filter]);
-    }
+    if (!text.isEmpty())
+        m_filterTree->ClearCurrent();
+    else if (!m_filterTree->HasCurrent())
+        m_filterTree->ChooseCurrent(m_filter);
     RefreshAfterAction();
 }
 
 void TfrmMainVaultora::SelectFilter(TJobFilter filter) {
     m_searched.clear();
     m_filter = filter;
-    if (m_filters->currentItem() != m_filterItems[filter]) {
-        m_filters->blockSignals(true);
-        m_filters->setCurrentItem(m_filterItems[filter]);
-        m_filters->blockSignals(false);
-    }
+    m_filterTree->MarkCurrent(filter);
     RefreshAfterAction();
 }

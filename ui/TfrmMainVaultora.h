@@ -1,8 +1,13 @@
 #pragma once
 
+// The ui room: the windows and dialogs of the windowed program. It may use every engine room and
+// Qt Widgets; no engine room includes anything from ui/.
+
 #include "ui/JobFilter.h"
+#include "ui/TFilterTree.h"
 #include "ui/TJobCard.h"
 #include "ui/TJobLockKeeper.h"
+#include "ui/TNotificationArea.h"
 
 #include "core/model/TJobTypes.h"
 
@@ -34,6 +39,7 @@ class TJobListView;
 class TJobFileSync;
 class TJobWizard;
 class TScheduler;
+class TStatusPanels;
 class TfrmShutdown;
 class TfrmWelcome;
 struct TLogFileLookup;
@@ -147,7 +153,7 @@ public:
     QLabel* HeaderLabel() const { return m_header; }
     QLabel* EmptyPanel() const { return m_emptyPanel; }
     QLineEdit* SearchBox() const { return m_search; }
-    QTreeWidget* FilterTree() const { return m_filters; }
+    QTreeWidget* FilterTree() const { return m_filterTree->Tree(); }
     QListView* EventsList() const { return m_eventsList; }
     QMenu* LogMenu() const { return m_logMenu; }
     QMenu* LanguageMenu() const { return m_languageMenu; }
@@ -159,7 +165,7 @@ public:
     bool Searching() const { return !m_searched.isEmpty(); }
     QString SearchedString() const { return m_searched; }
     TJobFilter CurrentFilter() const { return m_filter; }
-    QSystemTrayIcon* TrayIcon() const { return m_tray; }
+    QSystemTrayIcon* TrayIcon() const { return m_tray->Icon(); }
     TfrmWelcome* WelcomeDialog() const { return m_welcome; }
     TfrmShutdown* ShutdownDialog() const { return m_shutdownDialog; }
     const TJobLockKeeper& Locks() const { return m_locks; }
@@ -178,8 +184,6 @@ private:
     void BuildMenus();
     void BuildToolbar();
     void BuildCentre();
-    void BuildStatusBar();
-    void BuildTray();
     void RebuildLanguageMenu();
     void UpdateActions();
     void UpdateStatusBar();
@@ -204,7 +208,6 @@ private:
     QString AskNewJobName(const QString& caption, const QString& prompt, const QString& suggestion);
     void CreateJobWithWizard(int kind, const QString& name, const TJob* source);
     void MoveSelected(int delta);
-    void SetFilterNodeTexts();
     void ShowNotice(const QString& text);
     // Writes the job's local job file, which the job-file sync then takes as the job's own.
     void SaveJobFile(TJob& job);
@@ -220,8 +223,7 @@ private:
     QLabel* m_header = nullptr;
     QLabel* m_emptyPanel = nullptr;
     QLineEdit* m_search = nullptr;
-    QTreeWidget* m_filters = nullptr;
-    QTreeWidgetItem* m_filterItems[JobFilterCount] = {};
+    TFilterTree* m_filterTree = nullptr;
     QWidget* m_filtersPanel = nullptr;
     QWidget* m_eventsPanel = nullptr;
     QSplitter* m_filtersSplitter = nullptr;
@@ -231,11 +233,8 @@ private:
     QToolButton* m_moveUp = nullptr;
     QToolButton* m_moveDown = nullptr;
     QToolButton* m_viewLogButton = nullptr;
-    QLabel* m_statusJobs = nullptr;
-    QLabel* m_statusRunning = nullptr;
-    QLabel* m_statusCancelled = nullptr;
-    QLabel* m_statusVersion = nullptr;
-    QSystemTrayIcon* m_tray = nullptr;
+    TStatusPanels* m_statusPanels = nullptr;
+    TNotificationArea* m_tray = nullptr;
     QTimer* m_repaintTimer;
     TfrmWelcome* m_welcome = nullptr;
     TfrmShutdown* m_shutdownDialog = nullptr;
@@ -251,7 +250,6 @@ private:
     QMenu* m_idleMenu = nullptr;
     QMenu* m_runningMenu = nullptr;
     QMenu* m_logMenu = nullptr;
-    QMenu* m_trayMenu = nullptr;
     QActionGroup* m_languageGroup = nullptr;
     QActionGroup* m_viewGroup = nullptr;
 
