@@ -489,7 +489,10 @@ void TfrmMainVaultora::RestoreWindowState() {
     };
     QRect geometry = this->geometry();
     int x = geometry.x(), y = geometry.y(), w = geometry.width(), h = geometry.height();
-    const bool placed = value("window_x", x) & value("window_y", y);
+    // Both values are read even when the first is missing.
+    const bool hasX = value("window_x", x);
+    const bool hasY = value("window_y", y);
+    const bool placed = hasX && hasY;
     value("window_w", w);
     value("window_h", h);
     resize(qMax(320, w), qMax(240, h));
