@@ -1,5 +1,7 @@
 // vaultora-cli as a user runs it: a data folder holding job files written by someone else.
 
+#include "CliTestSupport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -10,32 +12,16 @@
 
 namespace {
 
-const QString Cli = QStringLiteral(VAULTORA_BINARY_DIR "/bin/vaultora-cli");
 const QString GoldenDir = QStringLiteral(VAULTORA_SOURCE_DIR "/tests/data/jobfiles");
 
-struct TRun {
-    int ExitCode = -1;
-    QByteArray Out;
-    QByteArray Err;
-};
-
-TRun RunCli(const QStringList& args) {
+TRun Run(const QStringList& args) {
     // Keep the program's default folders (temporary files, logs) out of the real home folder.
     static QTemporaryDir home;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), home.path());
     environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral(".cache")));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(Cli, args);
-    TRun run;
-    if (!process.waitForFinished(60000))
-        return run;
-    run.ExitCode = process.exitCode();
-    run.Out = process.readAllStandardOutput();
-    run.Err = process.readAllStandardError();
-    return run;
+    return RunProgram(Cli, environment, args);
 }
 
 } // namespace
@@ -59,20 +45,22 @@ private Q_SLOTS:
     }
 
     void listShowsOneLinePerJob() {
-        const TRun run = RunCli({QStringLiteral("--data-dir"), m_data.path(), QStringLiteral("list")});
+        const TRun run = Run({QStringLiteral("--data-dir"), m_data.path(), QStringLiteral("list")});
         QCOMPARE(run.ExitCode, 0);
-        const QList<QByteArray> lines = run.Out.trimmed().split('\n');
+        const QStringList lines = run.Out.trimmed().split(u'\n');
         QCOMPARE(lines.size(), 2);
-        QVERIFY(lines[0].startsWith("Documents\tFiles and Folders Backup\tBackup to drive: /media/anna/Backup "
-                                    "Drive/Vaultora/Jobs\tReady\tCancelled on "));
-        QVERIFY(lines[1].startsWith("System\tDrive Image Backup\tBackup to network: //nas/share/backups\tReady\t"));
+        QVERIFY(lines[0].startsWith(
+            QStringLiteral("Documents\tFiles and Folders Backup\tBackup to drive: /media/anna/Backup "
+                           "Drive/Vaultora/Jobs\tReady\tCancelled on ")));
+        QVERIFY(lines[1].startsWith(
+            QStringLiteral("System\tDrive Image Backup\tBackup to network: //nas/share/backups\tReady\t")));
     }
 
     void showJsonHasEveryFieldAndNoPassword() {
-        const TRun run = RunCli({QStringLiteral("show"), QStringLiteral("Documents"), QStringLiteral("--json"),
-                                 QStringLiteral("--data-dir=") + m_data.path()});
+        const TRun run = Run({QStringLiteral("show"), QStringLiteral("Documents"), QStringLiteral("--json"),
+                              QStringLiteral("--data-dir=") + m_data.path()});
         QCOMPARE(run.ExitCode, 0);
-        const QJsonObject job = QJsonDocument::fromJson(run.Out).object();
+        const QJsonObject job = QJsonDocument::fromJson(run.Out.toUtf8()).object();
         QCOMPARE(job[QStringLiteral("Kind")].toInt(), 1);
         QCOMPARE(job[QStringLiteral("stJobName")].toString(), QStringLiteral("Documents"));
         QCOMPARE(job[QStringLiteral("LastJobResult")].toObject()[QStringLiteral("WarningsCount")].toInt(), 7);
@@ -81,8 +69,8 @@ private Q_SLOTS:
                      .toObject()[QStringLiteral("PasswordIsSet")]
                      .toBool(),
                  true);
-        QVERIFY(!run.Out.contains("zip-P"));
-        QVERIFY(!run.Out.contains("net-secret"));
+        QVERIFY(!run.Out.contains(QStringLiteral("zip-P")));
+        QVERIFY(!run.Out.contains(QStringLiteral("net-secret")));
     }
 
     void unknownJobAndBadUsageExit64_data() {
@@ -95,7 +83,7 @@ private Q_SLOTS:
 
     void unknownJobAndBadUsageExit64() {
         QFETCH(QStringList, args);
-        const TRun run = RunCli(QStringList{QStringLiteral("--data-dir"), m_data.path()} + args);
+        const TRun run = Run(QStringList{QStringLiteral("--data-dir"), m_data.path()} + args);
         QCOMPARE(run.ExitCode, 64);
         QVERIFY(!run.Err.isEmpty());
     }

@@ -2,6 +2,8 @@
 // cut) and the runs after them, in real vaultora-cli processes: no restore point may be lost or
 // left half, and no leftover may block or pile up.
 
+#include "CliTestSupport.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -15,13 +17,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-const QString Cli = QStringLiteral(VAULTORA_BINARY_DIR "/bin/vaultora-cli");
 constexpr int CrashExitCode = 86; // what a crash point ends the process with
-
-struct TRun {
-    int ExitCode = -1;
-    QString Out;
-};
 
 using TTree = QMap<QString, QByteArray>; // relative path -> content ("/" ending: a folder)
 
@@ -72,16 +68,7 @@ private:
         environment.remove(u"VAULTORA_TEST_CRASH_AT"_s);
         if (!crashAt.isEmpty())
             environment.insert(u"VAULTORA_TEST_CRASH_AT"_s, crashAt);
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(Cli, QStringList{u"--data-dir"_s, Path(u"data"_s)} + args);
-        TRun run;
-        if (!process.waitForFinished(120000))
-            return run;
-        run.ExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        run.Out = QString::fromUtf8(process.readAll());
-        return run;
+        return RunCli(environment, Path(u"data"_s), args, true);
     }
 
     // The restore points as the command lists them, oldest first, with their stored names.

@@ -1,5 +1,6 @@
 // The files-and-folders commands of vaultora-cli as a user runs them, in real processes.
 
+#include "CliTestSupport.h"
 #include "core/format/FileCipher.h"
 
 #include <QDir>
@@ -14,14 +15,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-const QString Cli = QStringLiteral(VAULTORA_BINARY_DIR "/bin/vaultora-cli");
-
-struct TRun {
-    int ExitCode = -1;
-    QString Out;
-    QString Err;
-};
 
 void Write(const QString& path, const QByteArray& data) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -50,18 +43,7 @@ private:
         return environment;
     }
 
-    TRun Run(const QStringList& args) {
-        QProcess process;
-        process.setProcessEnvironment(Environment());
-        process.start(Cli, QStringList{u"--data-dir"_s, Path(u"data"_s)} + args);
-        TRun run;
-        if (!process.waitForFinished(120000))
-            return run;
-        run.ExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        run.Out = QString::fromUtf8(process.readAllStandardOutput());
-        run.Err = QString::fromUtf8(process.readAllStandardError());
-        return run;
-    }
+    TRun Run(const QStringList& args) { return RunCli(Environment(), Path(u"data"_s), args); }
 
 private Q_SLOTS:
     void initTestCase() {

@@ -1,6 +1,8 @@
 // The schedule of a job from the command line and the scheduler without windows, in real
 // processes: the flags of new and schedule, and run-scheduler starting a job at its time.
 
+#include "CliTestSupport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -19,14 +21,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-const QString Cli = QStringLiteral(VAULTORA_BINARY_DIR "/bin/vaultora-cli");
 const QStringList EveryDay{u"--days-of-week"_s, u"mon,tue,wed,thu,fri,sat,sun"_s};
-
-struct TRun {
-    int ExitCode = -1;
-    QString Out;
-    QString Err;
-};
 
 // Now as job files count time (days since 30 December 1899, local wall clock).
 double OleNow() {
@@ -58,18 +53,7 @@ private:
 
     QStringList Command(const QStringList& args) const { return QStringList{u"--data-dir"_s, Path(u"data"_s)} + args; }
 
-    TRun Run(const QStringList& args) {
-        QProcess process;
-        process.setProcessEnvironment(Environment());
-        process.start(Cli, Command(args));
-        TRun run;
-        if (!process.waitForFinished(120000))
-            return run;
-        run.ExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        run.Out = QString::fromUtf8(process.readAllStandardOutput());
-        run.Err = QString::fromUtf8(process.readAllStandardError());
-        return run;
-    }
+    TRun Run(const QStringList& args) { return RunCli(Environment(), Path(u"data"_s), args); }
 
     QStringList NewJob(const QString& name, const QString& destination) const {
         return {u"new"_s, name, u"--source"_s, Path(u"src"_s), u"--to"_s, Path(destination)};
