@@ -1,6 +1,7 @@
 #include "ui/TVaultoraProgram.h"
 
 #include "ui/TInputBox.h"
+#include "ui/TJobActions.h"
 #include "ui/TMessageBox.h"
 #include "ui/TProductSite.h"
 #include "ui/TSessionEnd.h"
@@ -114,7 +115,7 @@ int TVaultoraProgram::Start(const QStringList& arguments) {
             [this] { m_window->ShowFromNotificationArea(); });
     connect(m_instance.get(), &TSingleInstance::OpenRequested, m_window.get(), [this](const QString& path) {
         if (m_window->ShowFromNotificationArea() && TCommandLine::FileExtension(path) == App().RemoteJobFileExtension)
-            m_window->OpenJob(path);
+            m_window->Actions().OpenJob(path);
     });
     connect(m_window.get(), &TfrmMainVaultora::Closed, this, [] { QCoreApplication::quit(); });
     m_sessionEnd = new TSessionEnd(this);

@@ -1,9 +1,9 @@
 #include "ui/TfrmMainVaultora.h"
 
 #include "ui/TFileDialog.h"
-#include "ui/TFilesRestoreFlow.h"
 #include "ui/TFilterTree.h"
 #include "ui/TInputBox.h"
+#include "ui/TJobActions.h"
 #include "ui/TJobIcons.h"
 #include "ui/TJobListModel.h"
 #include "ui/TJobListView.h"
@@ -12,16 +12,13 @@
 #include "ui/TNotificationArea.h"
 #include "ui/TProductSite.h"
 #include "ui/TStatusPanels.h"
-#include "ui/TfrmJobProperties.h"
 #include "ui/TfrmLog.h"
 #include "ui/TfrmOptions.h"
 #include "ui/TfrmShutdown.h"
-#include "ui/TfrmSourceType.h"
 #include "ui/TfrmWelcome.h"
 #include "ui/UiTr.h"
 
 #include "core/model/JobLogLookup.h"
-#include "core/model/JobNameCheck.h"
 #include "core/model/TJobList.h"
 #include "core/schedule/TJobFileSync.h"
 #include "core/schedule/TScheduler.h"
@@ -29,8 +26,6 @@
 #include "core/settings/OptionsChecks.h"
 #include "core/settings/Translations.h"
 #include "core/startup/TApplicationContext.h"
-#include "jobs/files/TJob_FilesAndFolders.h"
-#include "storage/ChangeName.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -68,15 +63,6 @@ namespace {
 
 constexpr int RepaintIntervalMs = 100;
 
-// The busy cursor while the window waits for the destination (rename, removal).
-class TBusyCursor {
-public:
-    TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
-    TBusyCursor(const TBusyCursor&) = delete;
-    TBusyCursor& operator=(const TBusyCursor&) = delete;
-};
-
 QSettings WindowSettings() {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Vaultora"),
                      QStringLiteral("Vaultora"));
@@ -103,6 +89,13 @@ TfrmMainVaultora::TfrmMainVaultora(TApplicationContext& context, TScheduler& sch
     setObjectName(QStringLiteral("TfrmMainVaultora"));
     setWindowIcon(TJobIcons::Application());
     m_jobsView->setModel(m_model);
+    TJobActions::THooks hooks;
+    hooks.SelectedJob = [this] { return SelectedJob(); };
+    hooks.SelectJob = [this](const TJob* job) { SelectJob(job); };
+    hooks.RunDialog = [this](QDialog& dialog) { return RunDialog(dialog); };
+    hooks.ListChanged = [this] { m_model->Reload(); };
+    hooks.Refresh = [this] { RefreshAfterAction(); };
+    m_actions = new TJobActions(context, scheduler, m_locks, this, std::move(hooks));
     BuildActions();
     BuildMenus();
     BuildToolbar();
@@ -124,7 +117,7 @@ TfrmMainVaultora::TfrmMainVaultora(TApplicationContext& context, TScheduler& sch
     connect(m_jobsView, &TJobListView::ContextMenuWanted, this, &TfrmMainVaultora::ShowContextMenu);
     connect(m_jobsView, &TJobListView::JobDoubleClicked, this, [this](TJob* job) {
         SelectJob(job);
-        Properties();
+        m_actions->Properties();
     });
     Retranslate();
 }
@@ -150,42 +143,40 @@ void TfrmMainVaultora::FillSchedulerHooks() {
 // ---- Building ----
 
 void TfrmMainVaultora::BuildActions() {
-    auto add = [this](const char* name, QStyle::StandardPixmap icon, void (TfrmMainVaultora::*slot)()) {
+    auto add = [this](const char* name, QStyle::StandardPixmap icon, auto* receiver, auto slot) {
         auto* action = new QAction(this);
         action->setObjectName(QString::fromLatin1(name));
         if (icon != QStyle::SP_CustomBase)
             action->setIcon(style()->standardIcon(icon));
-        if (slot)
-            connect(action, &QAction::triggered, this, slot);
+        connect(action, &QAction::triggered, receiver, slot);
         return action;
     };
-    m_actNewJob = add("actNewJob", QStyle::SP_FileIcon, &TfrmMainVaultora::NewJob);
-    m_actOpen = add("actOpen", QStyle::SP_DialogOpenButton, nullptr);
-    connect(m_actOpen, &QAction::triggered, this, [this] { OpenJob(); });
-    m_actMinimize = add("actMinimize", QStyle::SP_TitleBarMinButton, &TfrmMainVaultora::Minimize);
-    m_actQuit = add("actQuit", QStyle::SP_DialogCloseButton, &TfrmMainVaultora::Quit);
-    m_actProperties = add("actProperties", QStyle::SP_FileDialogDetailedView, &TfrmMainVaultora::Properties);
-    m_actRename = add("actRename", QStyle::SP_FileLinkIcon, &TfrmMainVaultora::Rename);
-    m_actDuplicate = add("actDuplicate", QStyle::SP_FileDialogNewFolder, &TfrmMainVaultora::Duplicate);
-    m_actRemove = add("actRemove", QStyle::SP_TrashIcon, &TfrmMainVaultora::Remove);
-    m_actBackup = add("actBackup", QStyle::SP_CustomBase, &TfrmMainVaultora::Backup);
+    m_actNewJob = add("actNewJob", QStyle::SP_FileIcon, m_actions, &TJobActions::NewJob);
+    m_actOpen = add("actOpen", QStyle::SP_DialogOpenButton, m_actions, [this] { m_actions->OpenJob(); });
+    m_actMinimize = add("actMinimize", QStyle::SP_TitleBarMinButton, this, &TfrmMainVaultora::Minimize);
+    m_actQuit = add("actQuit", QStyle::SP_DialogCloseButton, this, &TfrmMainVaultora::Quit);
+    m_actProperties = add("actProperties", QStyle::SP_FileDialogDetailedView, m_actions, &TJobActions::Properties);
+    m_actRename = add("actRename", QStyle::SP_FileLinkIcon, m_actions, &TJobActions::Rename);
+    m_actDuplicate = add("actDuplicate", QStyle::SP_FileDialogNewFolder, m_actions, &TJobActions::Duplicate);
+    m_actRemove = add("actRemove", QStyle::SP_TrashIcon, m_actions, &TJobActions::Remove);
+    m_actBackup = add("actBackup", QStyle::SP_CustomBase, m_actions, &TJobActions::Backup);
     m_actBackup->setIcon(QIcon(TJobIcons::Link(TJobIcons::liBackup, 32)));
-    m_actRestore = add("actRestore", QStyle::SP_CustomBase, &TfrmMainVaultora::Restore);
+    m_actRestore = add("actRestore", QStyle::SP_CustomBase, m_actions, &TJobActions::Restore);
     m_actRestore->setIcon(QIcon(TJobIcons::Link(TJobIcons::liRestore, 32)));
-    m_actPause = add("actPause", QStyle::SP_CustomBase, &TfrmMainVaultora::PauseOrResume);
-    m_actCancel = add("actCancel", QStyle::SP_CustomBase, &TfrmMainVaultora::CancelJob);
-    m_actPauseAll = add("actPauseAll", QStyle::SP_CustomBase, &TfrmMainVaultora::PauseAll);
-    m_actCancelAll = add("actCancelAll", QStyle::SP_CustomBase, &TfrmMainVaultora::CancelAll);
-    m_actOptions = add("actOptions", QStyle::SP_ComputerIcon, &TfrmMainVaultora::Options);
-    m_actFtpClient = add("actFtpClient", QStyle::SP_DriveNetIcon, &TfrmMainVaultora::FtpClient);
-    m_actCloudClient = add("actCloudClient", QStyle::SP_DriveNetIcon, &TfrmMainVaultora::CloudClient);
-    m_actAddLanguage = add("actAddLanguage", QStyle::SP_CustomBase, &TfrmMainVaultora::AddLanguage);
-    m_actUserGuide = add("actUserGuide", QStyle::SP_DialogHelpButton, &TfrmMainVaultora::UserGuide);
-    m_actSupport = add("actSupport", QStyle::SP_CustomBase, &TfrmMainVaultora::Support);
-    m_actContactUs = add("actContactUs", QStyle::SP_CustomBase, &TfrmMainVaultora::ContactUs);
-    m_actAbout = add("actAbout", QStyle::SP_MessageBoxInformation, &TfrmMainVaultora::About);
-    m_actHistory = add("actHistory", QStyle::SP_FileDialogInfoView, &TfrmMainVaultora::History);
-    m_actViewLog = add("actViewLog", QStyle::SP_FileDialogContentsView, &TfrmMainVaultora::ViewLog);
+    m_actPause = add("actPause", QStyle::SP_CustomBase, m_actions, &TJobActions::PauseOrResume);
+    m_actCancel = add("actCancel", QStyle::SP_CustomBase, m_actions, &TJobActions::CancelJob);
+    m_actPauseAll = add("actPauseAll", QStyle::SP_CustomBase, m_actions, &TJobActions::PauseAll);
+    m_actCancelAll = add("actCancelAll", QStyle::SP_CustomBase, m_actions, &TJobActions::CancelAll);
+    m_actOptions = add("actOptions", QStyle::SP_ComputerIcon, this, &TfrmMainVaultora::Options);
+    m_actFtpClient = add("actFtpClient", QStyle::SP_DriveNetIcon, this, &TfrmMainVaultora::FtpClient);
+    m_actCloudClient = add("actCloudClient", QStyle::SP_DriveNetIcon, this, &TfrmMainVaultora::CloudClient);
+    m_actAddLanguage = add("actAddLanguage", QStyle::SP_CustomBase, this, &TfrmMainVaultora::AddLanguage);
+    m_actUserGuide = add("actUserGuide", QStyle::SP_DialogHelpButton, this, &TfrmMainVaultora::UserGuide);
+    m_actSupport = add("actSupport", QStyle::SP_CustomBase, this, &TfrmMainVaultora::Support);
+    m_actContactUs = add("actContactUs", QStyle::SP_CustomBase, this, &TfrmMainVaultora::ContactUs);
+    m_actAbout = add("actAbout", QStyle::SP_MessageBoxInformation, this, &TfrmMainVaultora::About);
+    m_actHistory = add("actHistory", QStyle::SP_FileDialogInfoView, this, &TfrmMainVaultora::History);
+    m_actViewLog = add("actViewLog", QStyle::SP_FileDialogContentsView, this, &TfrmMainVaultora::ViewLog);
     m_actTrayOpen = new QAction(this);
     m_actTrayOpen->setObjectName(QStringLiteral("actTrayOpen"));
     connect(m_actTrayOpen, &QAction::triggered, this, [this] { ShowFromNotificationArea(); });
@@ -445,6 +436,7 @@ void TfrmMainVaultora::RebuildLanguageMenu() {
 
 void TfrmMainVaultora::AfterStart() {
     m_files = std::make_unique<TJobFileSync>(m_context.Jobs());
+    m_actions->SetFileSync(m_files.get());
     m_model->Reload();
     RebuildLanguageMenu();
     Retranslate();
@@ -455,7 +447,7 @@ void TfrmMainVaultora::AfterStart() {
 }
 
 void TfrmMainVaultora::SetWizard(TJobKind kind, TJobWizard* wizard) {
-    m_wizards[kind] = wizard;
+    m_actions->SetWizard(kind, wizard);
 }
 
 // ---- Window state ----
@@ -543,12 +535,6 @@ bool TfrmMainVaultora::TickBusy() const {
 
 QDateTime TfrmMainVaultora::Now() const {
     return m_scheduler.Now();
-}
-
-void TfrmMainVaultora::SaveJobFile(TJob& job) {
-    job.SaveLocalJobFile(job.LocalJobFilePath());
-    if (m_files)
-        m_files->Adopt(job);
 }
 
 void TfrmMainVaultora::SyncJobFiles() {
@@ -799,30 +785,17 @@ void TfrmMainVaultora::RunFirstShowActions() {
     const TCommandLine& commandLine = m_context.CommandLine();
     if (commandLine.Restore) {
         for (TJob* job : m_context.JobsNamedOnCommandLine())
-            RestoreJob(job);
+            m_actions->RestoreJob(job);
     } else if (commandLine.Backup) {
         m_context.SetCommandLineJobsWaiting();
     } else if (commandLine.Remove) {
         const QList<TJob*> named = m_context.JobsNamedOnCommandLine();
-        if (!named.isEmpty()) {
-            TJob* job = named.first();
-            bool removed = false;
-            {
-                const TBusyCursor busy;
-                removed = RemoveBackupFolder(*job);
-            }
-            if (removed)
-                AddToEventsLog(
-                    QStringLiteral("The backup folder has been removed successfully on the storage device."));
-            else
-                TMessageBox::Error(this, Tr(u"Unable to remove the backup folder.") + QStringLiteral("\n\n") +
-                                             Tr(u"Make sure the storage device is connected. Then remove it manually"));
-            RemoveJobRecord(job);
-        }
+        if (!named.isEmpty())
+            m_actions->RemoveWithBackupFolder(named.first());
     } else {
         const QString path = commandLine.JobFileToOpen(App().RemoteJobFileExtension);
         if (!path.isEmpty())
-            OpenJob(path);
+            m_actions->OpenJob(path);
     }
     StartSchedulerTimer();
     if (m_context.ShouldShowWelcome())
@@ -837,8 +810,8 @@ void TfrmMainVaultora::ShowWelcome() {
             if (m_welcome->DoNotShowAgain())
                 m_context.SuppressWelcome();
         });
-        connect(m_welcome, &TfrmWelcome::NewJobClicked, this, &TfrmMainVaultora::NewJob);
-        connect(m_welcome, &TfrmWelcome::OpenJobClicked, this, [this] { OpenJob(); });
+        connect(m_welcome, &TfrmWelcome::NewJobClicked, m_actions, &TJobActions::NewJob);
+        connect(m_welcome, &TfrmWelcome::OpenJobClicked, m_actions, [this] { m_actions->OpenJob(); });
         connect(m_welcome, &TfrmWelcome::UserGuideClicked, this, &TfrmMainVaultora::UserGuide);
     }
     m_welcome->show();
@@ -848,128 +821,6 @@ void TfrmMainVaultora::ShowWelcome() {
 
 int TfrmMainVaultora::RunDialog(QDialog& dialog) {
     return DialogRunner ? DialogRunner(dialog) : dialog.exec();
-}
-
-void TfrmMainVaultora::ShowNotice(const QString& text) {
-    TMessageBox::Information(this, text);
-}
-
-bool TfrmMainVaultora::RefuseWhileTickBusy() {
-    if (!TickBusy())
-        return false;
-    TMessageBox::Warning(this, JobNotIdleText());
-    return true;
-}
-
-TJob* TfrmMainVaultora::IdleSelectedJob(bool refusedWhileTickBusy) {
-    TJob* job = SelectedJob();
-    if (!job)
-        return nullptr;
-    if (job->JobStatus != jsNone || (refusedWhileTickBusy && TickBusy())) {
-        TMessageBox::Warning(this, JobNotIdleText());
-        return nullptr;
-    }
-    return job;
-}
-
-QString TfrmMainVaultora::AskNewJobName(const QString& caption, const QString& prompt, const QString& suggestion) {
-    QString typed = suggestion;
-    if (!TInputBox::GetText(this, caption, prompt, typed))
-        return {};
-    const TJobNameCheck check = CheckJobName(typed, m_context.Jobs());
-    if (check.Verdict != TJobNameVerdict::Accepted) {
-        TMessageBox::Error(this, check.Message);
-        return {};
-    }
-    return check.Name;
-}
-
-void TfrmMainVaultora::NewJob() {
-    TfrmSourceType chooser(this);
-    const int kind = RunDialog(chooser);
-    if (kind < 1 || kind > 3)
-        return;
-    const QString name = AskNewJobName(Tr(u"New Job"), Tr(u"New job name:"), QString());
-    if (name.isEmpty())
-        return;
-    CreateJobWithWizard(kind, name, nullptr);
-}
-
-void TfrmMainVaultora::Duplicate() {
-    const TJob* source = IdleSelectedJob(false);
-    if (!source)
-        return;
-    const QString name = AskNewJobName(Tr(u"Duplicate"), Tr(u"Duplicate name:"),
-                                       source->stJobName + QStringLiteral(" (") + Tr(u"Duplicated") + u')');
-    if (name.isEmpty())
-        return;
-    CreateJobWithWizard(int(source->Kind()), name, source);
-}
-
-void TfrmMainVaultora::CreateJobWithWizard(int kind, const QString& name, const TJob* source) {
-    TJobWizard* wizard = m_wizards.count(TJobKind(kind)) ? m_wizards.at(TJobKind(kind)) : nullptr;
-    if (!wizard) {
-        ShowNotice(Tr(u"Jobs are created and edited in the job wizard, which is not available in this version yet. "
-                      u"Meanwhile, \"vaultora-cli new\" creates files-and-folders jobs."));
-        return;
-    }
-    TJobList& jobs = m_context.Jobs();
-    std::unique_ptr<TJob> created = jobs.CreateJob(kind, name);
-    if (!created)
-        return;
-    const TJobWizard::TResult result =
-        wizard->Run(this, source ? TJobWizard::wmDuplicate : TJobWizard::wmNew,
-                    u' ' + Tr(u"New Job") + QStringLiteral(" - ") + name, *created, source);
-    if (result == TJobWizard::wrCancelled)
-        return;
-    TJob* job = jobs.Append(std::move(created));
-    SaveJobFile(*job);
-    if (!jobs.SaveJobsList())
-        App().EventsLog.AddToEventsLog(Tr(u"Error: unable to save the jobs list:") + jobs.JobsListPath());
-    AddToEventsLog(QStringLiteral("Created new job: \"%s\"."), name);
-    m_model->Reload();
-    if (jobs.Count() == 1)
-        SelectJob(job);
-    if (result == TJobWizard::wrDoneAndRun)
-        BackupJob(job);
-    RefreshAfterAction();
-}
-
-void TfrmMainVaultora::Properties() {
-    TJob* job = IdleSelectedJob(false);
-    if (!job)
-        return;
-    TJobWizard* wizard = m_wizards.count(job->Kind()) ? m_wizards.at(job->Kind()) : nullptr;
-    if (!wizard) {
-        TfrmJobProperties dialog(this);
-        dialog.ShowJob(*job);
-        RunDialog(dialog);
-        return;
-    }
-    std::unique_ptr<TJob> edited = m_context.Jobs().CreateJob(int(job->Kind()), job->stJobName);
-    for (;;) {
-        const TJobWizard::TResult result = wizard->Run(
-            this, TJobWizard::wmProperties, Tr(u"Properties") + QStringLiteral(" - ") + job->stJobName, *edited, job);
-        if (result == TJobWizard::wrCancelled)
-            return;
-        if (job->JobStatus != jsNone) {
-            TMessageBox::Warning(this, Tr(u"Job is currently running.") + u'\n' + JobNotIdleText());
-            continue;
-        }
-        job->CopySettingsFrom(*edited);
-        SaveJobFile(*job);
-        if (result == TJobWizard::wrDoneAndRun)
-            BackupJob(job);
-        RefreshAfterAction();
-        return;
-    }
-}
-
-void TfrmMainVaultora::OpenJob(const QString& path) {
-    QString text = Tr(u"Opening a job from a backup device is not available in this version yet.");
-    if (!path.isEmpty())
-        text += QStringLiteral("\n\n") + path;
-    ShowNotice(text);
 }
 
 void TfrmMainVaultora::Minimize() {
@@ -986,98 +837,6 @@ void TfrmMainVaultora::Quit() {
         return;
     m_context.ConfirmQuit();
     close();
-}
-
-void TfrmMainVaultora::Rename() {
-    TJob* job = IdleSelectedJob(true);
-    if (!job)
-        return;
-    QString typed = job->stJobName;
-    if (!TInputBox::GetText(this, Tr(u"Rename Job"), Tr(u"New job name:"), typed))
-        return;
-    // The scheduler may have started the job while the box was open.
-    if (job->JobStatus != jsNone) {
-        TMessageBox::Warning(this, JobNotIdleText());
-        return;
-    }
-    const TJobNameCheck check = CheckJobName(typed, m_context.Jobs(), job);
-    if (check.Verdict == TJobNameVerdict::Unchanged)
-        return;
-    if (check.Verdict != TJobNameVerdict::Accepted) {
-        TMessageBox::Error(this, check.Message);
-        return;
-    }
-    m_scheduler.ReleaseIdleJobLocks();
-    if (!m_locks.Acquire(*job)) {
-        TMessageBox::Warning(this, JobNotIdleText());
-        return;
-    }
-    const QString oldName = job->stJobName;
-    bool renamed = false;
-    {
-        const TBusyCursor busy;
-        renamed = ChangeName(*job, check.Name);
-    }
-    m_locks.Release(*job);
-    if (!renamed) {
-        TMessageBox::Error(this, Tr(u"Unable to rename the job. Please learn last error messages in the Events log."));
-    } else if (m_context.Jobs().SaveJobsList()) {
-        if (m_files)
-            m_files->Adopt(*job);
-        AddToEventsLog(QStringLiteral("Job \"%s\" is renamed to \"%s\"."), {oldName, check.Name});
-    } else {
-        App().EventsLog.AddToEventsLog(Tr(u"Error: unable to save the jobs list:") + m_context.Jobs().JobsListPath());
-    }
-    RefreshAfterAction();
-}
-
-bool TfrmMainVaultora::RemoveBackupFolder(TJob& job) {
-    // Only files-and-folders jobs have their removal in this build; the others count as failed
-    // and the user is told to remove the folder by hand.
-    if (auto* files = dynamic_cast<TJob_FilesAndFolders*>(&job))
-        return files->Remove();
-    return false;
-}
-
-void TfrmMainVaultora::RemoveJobRecord(TJob* job) {
-    m_locks.Release(*job);
-    m_context.RemoveJobLocally(job);
-    m_model->Reload();
-    RefreshAfterAction();
-}
-
-void TfrmMainVaultora::Remove() {
-    TJob* job = IdleSelectedJob(true);
-    if (!job)
-        return;
-    if (!TMessageBox::AskYesNo(this, TrFormat(u"Remove the record for backup job %s?", {job->stJobName})))
-        return;
-    // The scheduler may have started the job while the question was open.
-    m_scheduler.ReleaseIdleJobLocks();
-    if (job->JobStatus != jsNone || !m_locks.Acquire(*job)) {
-        TMessageBox::Warning(this, JobNotIdleText());
-        return;
-    }
-    const bool withFolder =
-        TMessageBox::AskYesNo(this, Tr(u"Do you want also to remove the backup folder with all its contents?"));
-    if (job->JobStatus != jsNone) {
-        m_locks.Release(*job);
-        TMessageBox::Warning(this, JobNotIdleText());
-        return;
-    }
-    if (withFolder) {
-        bool removed = false;
-        {
-            const TBusyCursor busy;
-            removed = RemoveBackupFolder(*job);
-        }
-        if (removed)
-            AddToEventsLog(QStringLiteral("The backup folder has been removed successfully on the storage device."));
-        else
-            TMessageBox::Error(this, Tr(u"Unable to remove the backup folder.") + QStringLiteral("\n\n") +
-                                         Tr(u"Make sure the storage device is connected. Then remove it manually"));
-    }
-    RemoveJobRecord(job);
 }
 
 void TfrmMainVaultora::SetCardView(bool cards) {
@@ -1098,112 +857,21 @@ void TfrmMainVaultora::SetEventsVisible(bool visible) {
     SaveWindowState();
 }
 
-void TfrmMainVaultora::BackupJob(TJob* job) {
-    if (job->Kind() == TJobKind::AppsData &&
-        !TMessageBox::AskOkCancel(
-            this, TMessageBox::mbWarning,
-            Tr(u"Make sure the related applications are not running. Then click \"OK\" to continue.")))
-        return;
-    // The next tick starts it; the scheduler holds the job's lock while it runs.
-    job->JobStatus = jsWaiting;
-    job->RequestRepaint();
-    RefreshAfterAction();
-}
-
-void TfrmMainVaultora::Backup() {
-    if (TJob* job = IdleSelectedJob(true))
-        BackupJob(job);
-}
-
-void TfrmMainVaultora::RestoreJob(TJob* job) {
-    if (auto* files = dynamic_cast<TJob_FilesAndFolders*>(job)) {
-        m_scheduler.ReleaseIdleJobLocks();
-        if (!m_locks.Acquire(*job)) {
-            TMessageBox::Warning(this, JobNotIdleText());
-            return;
-        }
-        auto* flow = new TFilesRestoreFlow(*files, this);
-        connect(flow, &TFilesRestoreFlow::Finished, this, &TfrmMainVaultora::RefreshAfterAction);
-        flow->Start();
-        return;
-    }
-    if (job->Kind() == TJobKind::DriveImage) {
-        if (m_context.AnyJobActive())
-            TMessageBox::Warning(this, Tr(u"Some jobs are currently running."));
-        else
-            ShowNotice(Tr(u"Restoring this kind of job is not available in this version yet."));
-        return;
-    }
-    const QString warning =
-        Tr(u"Make sure the related applications are already installed. You need to run them at least once so that "
-           u"they create all the necessary directories.") +
-        u'\n' + Tr(u"If the applications support cloud synchronization, please disable it.") + QStringLiteral("\n\n") +
-        Tr(u"If this is done, then close all running applications, and click OK to start the restore procedure.");
-    if (!TMessageBox::AskOkCancel(this, TMessageBox::mbWarning, warning))
-        return;
-    if (!App().IsElevatedInstance && m_context.AnyJobActive())
-        TMessageBox::Warning(this, Tr(u"Some jobs are currently running."));
-    else
-        ShowNotice(Tr(u"Restoring this kind of job is not available in this version yet."));
-}
-
-void TfrmMainVaultora::Restore() {
-    if (TJob* job = IdleSelectedJob(true))
-        RestoreJob(job);
-}
-
-void TfrmMainVaultora::PauseOrResume() {
-    TJob* job = SelectedJob();
-    if (!job || RefuseWhileTickBusy())
-        return;
-    if (job->JobStatus == jsPaused)
-        job->Resume();
-    else
-        job->Pause();
-    RefreshAfterAction();
-}
-
-void TfrmMainVaultora::CancelJob() {
-    TJob* job = SelectedJob();
-    if (!job || RefuseWhileTickBusy())
-        return;
-    job->Cancel();
-    RefreshAfterAction();
-}
-
-void TfrmMainVaultora::PauseAll() {
-    if (TickBusy())
-        return;
-    const TJobList& jobs = m_context.Jobs();
-    for (int i = 0; i < jobs.Count(); ++i)
-        jobs.At(i)->Pause();
-    RefreshAfterAction();
-}
-
-void TfrmMainVaultora::CancelAll() {
-    if (TickBusy())
-        return;
-    const TJobList& jobs = m_context.Jobs();
-    for (int i = 0; i < jobs.Count(); ++i)
-        jobs.At(i)->Cancel();
-    RefreshAfterAction();
-}
-
 void TfrmMainVaultora::RunCardAction(TJob* job, TJobCard::TAction action) {
     SelectJob(job);
     switch (action) {
     case TJobCard::caBackup:
-        Backup();
+        m_actions->Backup();
         break;
     case TJobCard::caRestore:
-        Restore();
+        m_actions->Restore();
         break;
     case TJobCard::caPause:
     case TJobCard::caResume:
-        PauseOrResume();
+        m_actions->PauseOrResume();
         break;
     case TJobCard::caCancel:
-        CancelJob();
+        m_actions->CancelJob();
         break;
     case TJobCard::caViewLog:
         ViewLog();
@@ -1225,11 +893,11 @@ void TfrmMainVaultora::Options() {
 }
 
 void TfrmMainVaultora::FtpClient() {
-    ShowNotice(Tr(u"FTP Client") + QStringLiteral(": ") + NotAvailableText());
+    m_actions->ShowNotice(Tr(u"FTP Client") + QStringLiteral(": ") + NotAvailableText());
 }
 
 void TfrmMainVaultora::CloudClient() {
-    ShowNotice(Tr(u"Cloud Client") + QStringLiteral(": ") + NotAvailableText());
+    m_actions->ShowNotice(Tr(u"Cloud Client") + QStringLiteral(": ") + NotAvailableText());
 }
 
 void TfrmMainVaultora::SelectLanguage(int column) {
@@ -1283,17 +951,17 @@ void TfrmMainVaultora::ShowLogLookup(const TLogFileLookup& lookup, bool counters
 }
 
 void TfrmMainVaultora::History() {
-    if (const TJob* job = IdleSelectedJob(false))
+    if (const TJob* job = m_actions->IdleSelectedJob(false))
         ShowLogLookup(HistoryFile(*job, App().Options.Logging.PathForLogFiles), false);
 }
 
 void TfrmMainVaultora::ViewLog() {
-    if (const TJob* job = IdleSelectedJob(false))
+    if (const TJob* job = m_actions->IdleSelectedJob(false))
         ShowLogLookup(LastLogFile(*job, App().Options.Logging.PathForLogFiles), true);
 }
 
 void TfrmMainVaultora::ViewLogOfMenu(const QString& caption) {
-    if (const TJob* job = IdleSelectedJob(false))
+    if (const TJob* job = m_actions->IdleSelectedJob(false))
         ShowLogLookup(LogFileForMenuCaption(*job, App().Options.Logging.PathForLogFiles, caption), true);
 }
 

@@ -36,6 +36,7 @@ class TApplicationContext;
 class TJob;
 class TJobListModel;
 class TJobListView;
+class TJobActions;
 class TJobFileSync;
 class TJobWizard;
 class TScheduler;
@@ -102,23 +103,13 @@ public:
     bool JobsAbandoned() const { return m_jobsAbandoned; }
 
     // ---- Actions ----
-    void NewJob();
-    void OpenJob(const QString& path = QString());
+    // The actions on jobs (new, properties, rename, remove, backup, restore, pause, cancel).
+    TJobActions& Actions() const { return *m_actions; }
     void Minimize();
     void Quit();
-    void Properties();
-    void Rename();
-    void Duplicate();
-    void Remove();
     void SetCardView(bool cards);
     void SetFiltersVisible(bool visible);
     void SetEventsVisible(bool visible);
-    void Backup();
-    void Restore();
-    void PauseOrResume();
-    void CancelJob();
-    void PauseAll();
-    void CancelAll();
     void Options();
     void FtpClient();
     void CloudClient();
@@ -196,27 +187,13 @@ private:
     void FillSchedulerHooks();
     int RunDialog(QDialog& dialog);
 
-    // The checks of the single-job actions: a selected job, idle, and no tick in progress.
-    TJob* IdleSelectedJob(bool refusedWhileTickBusy);
-    bool RefuseWhileTickBusy();
-    void BackupJob(TJob* job);
-    void RestoreJob(TJob* job);
-    // Deletes the job's folder at its destination; false when that failed.
-    bool RemoveBackupFolder(TJob& job);
-    void RemoveJobRecord(TJob* job);
-    // The checked name of a new job, or empty after a refusal.
-    QString AskNewJobName(const QString& caption, const QString& prompt, const QString& suggestion);
-    void CreateJobWithWizard(int kind, const QString& name, const TJob* source);
     void MoveSelected(int delta);
-    void ShowNotice(const QString& text);
-    // Writes the job's local job file, which the job-file sync then takes as the job's own.
-    void SaveJobFile(TJob& job);
 
     TApplicationContext& m_context;
     TScheduler& m_scheduler;
     TJobLockKeeper m_locks;
     std::unique_ptr<TJobFileSync> m_files;
-    std::map<TJobKind, TJobWizard*> m_wizards;
+    TJobActions* m_actions = nullptr;
 
     TJobListModel* m_model;
     TJobListView* m_jobsView;

@@ -73,6 +73,9 @@ public:
     void StartOperation(TJobOperation operation);
     // Blocks until the job's worker thread, if any, has ended (the status is jsNone by then).
     virtual void WaitForWorker() {}
+    // Deletes the job's folder and stored job file at its destination (the local job file stays);
+    // false when that failed. Kinds without an engine in this build cannot, and say false.
+    virtual bool Remove() { return false; }
 
     // ---- Status ----
     bool IsActive() const;

@@ -118,7 +118,7 @@ public:
     // Starts a backup run on a worker thread and returns at once.
     void Backup() override;
     // Deletes the stored job file and the job's folder at the destination; the local job file stays.
-    bool Remove();
+    bool Remove() override;
     // The first half of a restore (interface thread): connects, downloads the stored job file and
     // reads the restore points. Leaves the job running (reading restore points) when Ok, idle
     // otherwise; the caller shows Error. A mirror whose last run was interrupted is refused here.

@@ -6,6 +6,7 @@
 
 #include "tests/files/THookedBranch.h"
 
+#include "ui/TJobActions.h"
 #include "ui/TJobListModel.h"
 #include "ui/TJobListView.h"
 #include "ui/TVaultoraProgram.h"
@@ -208,7 +209,7 @@ private Q_SLOTS:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the first flow is gone
         QVERIFY(!window.findChild<TfrmRestoreList*>());
         TFileDialog::SetNextFileName(Path(u"out"_s));
-        window.Restore();
+        window.Actions().Restore();
         dialog = window.findChild<TfrmRestoreList*>();
         QTRY_VERIFY_WITH_TIMEOUT(dialog && dialog->isVisible() && !dialog->IsLoading(), WorkerTimeoutMs);
         QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
@@ -242,7 +243,7 @@ private Q_SLOTS:
         docs->Branches = [this](TJob& owner) { return std::make_unique<THookedBranch>(owner, &m_onUpload, nullptr); };
 
         window.SelectJob(docs);
-        window.Backup();
+        window.Actions().Backup();
         window.Tick();
         m_reached.acquire(); // the worker is in the upload of its first file
         window.ProcessRepaintRequest();
@@ -300,7 +301,7 @@ private Q_SLOTS:
         TfrmMainVaultora& window = *m_program->MainWindow();
         window.SelectJob(Job(u"Docs"_s));
         TFileDialog::SetNextFileName(output.isEmpty() ? QString() : Path(output));
-        window.Restore();
+        window.Actions().Restore();
         if (!output.isEmpty()) {
             QStringList shown;
             QTRY_VERIFY_WITH_TIMEOUT((shown += UiTest::ShownTexts(), !shown.isEmpty()), WorkerTimeoutMs);
@@ -322,12 +323,12 @@ private Q_SLOTS:
         QCOMPARE(StartProgram({}), TVaultoraProgram::RunEventLoop);
         TfrmMainVaultora& window = *m_program->MainWindow();
         window.SelectJob(Job(u"Docs"_s));
-        window.Backup();
+        window.Actions().Backup();
         window.Tick();
         Job(u"Docs"_s)->WaitForWorker();
         QCOMPARE(Job(u"Docs"_s)->LastJobResult.ErrorsCount.Load(), 0);
         TFileDialog::SetNextFileName(Path(u"out"_s));
-        window.Restore();
+        window.Actions().Restore();
         QTRY_VERIFY_WITH_TIMEOUT(Job(u"Docs"_s)->JobOperation == joRestore, WorkerTimeoutMs);
         Job(u"Docs"_s)->WaitForWorker();
         auto* dialog = window.findChild<TfrmRestoreList*>();

@@ -4,6 +4,7 @@
 #include "UiTestSupport.h"
 
 #include "ui/JobFilter.h"
+#include "ui/TJobActions.h"
 #include "ui/TJobListModel.h"
 #include "ui/TJobListView.h"
 #include "ui/TJobWizard.h"
@@ -316,7 +317,7 @@ private Q_SLOTS:
         TfrmMainVaultora& window = Window(QStringList{u"Photos"_s, u"Documents"_s});
         window.SelectJob(Job(u"Photos"_s));
         TInputBox::SetNextAnswer(typed);
-        window.Rename();
+        window.Actions().Rename();
         QCOMPARE(TInputBox::TakePrompts(), QStringList{u"New job name:"_s});
         QCOMPARE(UiTest::ShownTexts(), box.isEmpty() ? QStringList() : QStringList{box});
         QCOMPARE(JobNames(*m_context), names);
@@ -349,17 +350,17 @@ private Q_SLOTS:
         const QStringList refusal{
             u"Unable to complete the action at the moment. Please try again in several seconds."_s};
         if (action == u"actRename"_s)
-            window.Rename();
+            window.Actions().Rename();
         else if (action == u"actRemove"_s)
-            window.Remove();
+            window.Actions().Remove();
         else if (action == u"actBackup"_s)
-            window.Backup();
+            window.Actions().Backup();
         else if (action == u"actRestore"_s)
-            window.Restore();
+            window.Actions().Restore();
         else if (action == u"actProperties"_s)
-            window.Properties();
+            window.Actions().Properties();
         else if (action == u"actDuplicate"_s)
-            window.Duplicate();
+            window.Actions().Duplicate();
         else if (action == u"actHistory"_s)
             window.History();
         else
@@ -586,7 +587,7 @@ private Q_SLOTS:
         window.SelectJob(Job(u"Photos"_s));
         for (int answer : answers)
             TMessageBox::SetNextAnswer(answer ? QMessageBox::Yes : QMessageBox::No);
-        window.Remove();
+        window.Actions().Remove();
         QCOMPARE(UiTest::ShownTexts(), boxes);
         const QStringList remaining =
             recordRemoved ? QStringList{u"Documents"_s} : QStringList{u"Photos"_s, u"Documents"_s};
@@ -661,7 +662,7 @@ private Q_SLOTS:
         QCOMPARE(saved.Language.LanguageOfInterface, u"de"_s);
         // Message boxes carry translated titles.
         window.SelectJob(Job(u"Photos"_s));
-        window.Remove();
+        window.Actions().Remove();
         const QList<TMessageBox::TShown> shown = TMessageBox::TakeShown();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown.first().Title, TranslateText(u"Confirm"_s));
@@ -757,7 +758,7 @@ private Q_SLOTS:
             return 1;
         };
         TInputBox::SetNextAnswer(typed);
-        window.NewJob();
+        window.Actions().NewJob();
         QCOMPARE(prompts, QStringList{u"Files and Folders Backup\nBackup selected files and folders. Incremental, "
                                       u"synchronizing and other backup methods are supported."_s});
         QCOMPARE(m_context->Jobs().Count(), jobs);
@@ -811,7 +812,7 @@ private Q_SLOTS:
         window.SetWizard(TJobKind::FilesAndFolders, &wizard);
         window.SelectJob(Job(u"Photos"_s));
         TInputBox::SetNextAnswer(u"Photos (Duplicated)"_s);
-        window.Duplicate();
+        window.Actions().Duplicate();
         QCOMPARE(TInputBox::TakePrompts(), QStringList{u"Duplicate name:"_s});
         QCOMPARE(wizard.LastMode, TJobWizard::wmDuplicate);
         QCOMPARE(wizard.LastSource, Job(u"Photos"_s));
@@ -833,7 +834,7 @@ private Q_SLOTS:
             }
             return int(QDialog::Rejected);
         };
-        window.Properties();
+        window.Actions().Properties();
         QCOMPARE(title, u"Properties - Photos"_s);
         QVERIFY(topLevel.contains(u"DestinationSettings"_s));
     }
