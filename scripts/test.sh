@@ -14,5 +14,5 @@ scripts/tidy.sh 1
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir build-asan --output-on-failure --parallel "$(nproc)" "$@"
-# The ZIP reader's fuzzer, briefly, over its seed corpus (a separate clang build).
-scripts/fuzz.sh 30
+# The parsers' fuzzers, briefly, over their seed corpora (a separate clang build).
+scripts/fuzz.sh 90

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 bool SaveListFile(const QString& path, const QStringList& lines, QString* error) {
     QByteArray data("\xEF\xBB\xBF");
@@ -38,7 +39,11 @@ bool LoadListFile(const QString& path, QStringList& lines) {
         qsizetype stop = end;
         if (stop > start && data.at(stop - 1) == '\r')
             --stop;
-        lines.append(QString::fromUtf8(data.constData() + start, stop - start));
+        // Only the file's own mark is dropped: QString::fromUtf8 would also drop a U+FEFF that
+        // begins an entry (a name may begin with one).
+        QStringDecoder decoder(QStringConverter::Utf8,
+                               QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+        lines.append(decoder(QByteArrayView(data.constData() + start, stop - start)));
         start = end + 1;
     }
     return true;

@@ -193,6 +193,25 @@ private Q_SLOTS:
         QVERIFY(!LoadListFile(dir.filePath(QStringLiteral("missing")), back));
     }
 
+    void listFilesKeepEntriesThatBeginWithAMark() {
+        // U+FEFF may begin a file name: only the mark of the file itself is dropped.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("_rf.vll"));
+        const QString mark(QChar(0xFEFF));
+        const QStringList lines{mark + QStringLiteral("first.txt"), QStringLiteral("plain"), mark + mark};
+        QVERIFY(SaveListFile(path, lines));
+        QStringList back;
+        QVERIFY(LoadListFile(path, back));
+        QCOMPARE(back, lines);
+        // A file found by fuzzing: three marks, the first the file's own.
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray::fromBase64("77u/77u/77u/GgAAAAAAAAAK"));
+        file.close();
+        QVERIFY(LoadListFile(path, back));
+        QCOMPARE(back, QStringList{mark + mark + QChar(0x1A) + QString(7, QChar(0))});
+    }
+
     void fileStampsMatchLocalTime_data() {
         QTest::addColumn<qint64>("seconds");
         QTest::addColumn<int>("millis");
