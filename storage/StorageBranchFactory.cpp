@@ -2,6 +2,7 @@
 
 #include "core/model/TJob.h"
 #include "storage/TLocalDriveBranch.h"
+#include "storage/TNetworkShareBranch.h"
 #include "storage/TUnavailableStorageBranch.h"
 
 std::unique_ptr<TStorageBranch> CreateStorageBranch(TJob& job) {
@@ -10,6 +11,7 @@ std::unique_ptr<TStorageBranch> CreateStorageBranch(TJob& job) {
     case dtLocalOrExternalDrive:
         return std::make_unique<TLocalDriveBranch>(job);
     case dtNetwork:
+        return std::make_unique<TNetworkShareBranch>(job);
     case dtFTP:
     case dtCloud:
         break;

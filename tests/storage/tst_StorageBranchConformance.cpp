@@ -1,15 +1,21 @@
 #include "StorageTestSupport.h"
+#include "TSmbServer.h"
 
 #include "jobs/files/TJob_FilesAndFolders.h"
+#include "storage/SharePath.h"
 #include "storage/StoragePaths.h"
 #include "storage/TLocalDriveBranch.h"
+#include "storage/TNetworkShareBranch.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUuid>
 
 #include <functional>
 #include <memory>
+#include <pwd.h>
+#include <unistd.h>
 
 using namespace StorageTest;
 
@@ -20,7 +26,8 @@ namespace {
 // joins by adding a row to initTestCase_data and a case to MakeFixture.
 struct TBranchFixture {
     std::unique_ptr<TStorageBranch> Branch;
-    QString Root; // a folder at the destination, empty, for this test alone
+    QString Root;      // a folder at the destination, empty, for this test alone
+    QString LocalView; // the same folder as this machine's file system sees it
     std::function<QByteArray(const QString& remote)> ReadRemote;
     std::function<bool(const QString& remote)> RemoteExists;
     std::function<bool(const QString& remote, const QByteArray& data, bool readOnly)> PutRemote;
@@ -49,6 +56,7 @@ private Q_SLOTS:
     void renameMovesAndNeverReplaces_data();
     void renameMovesAndNeverReplaces();
     void cancelledUploadLeavesNothingUnderTheName();
+    void awkwardNamesAreKept();
 
 private:
     void MakeFixture(const QString& kind);
@@ -64,9 +72,68 @@ private:
 void tst_StorageBranchConformance::initTestCase_data() {
     QTest::addColumn<QString>("branch");
     QTest::newRow("local drive") << QStringLiteral("local");
+    QTest::newRow("network share") << QStringLiteral("network");
 }
 
+namespace {
+
+// One smbd for every network row, started when the first needs it.
+TSmbServer& SmbServer(QString& problem) {
+    static TSmbServer server;
+    static const QString why = [] {
+        // The client library reads ~/.smb; keep it away from the real home.
+        static QTemporaryDir home;
+        qputenv("HOME", home.path().toUtf8());
+        return server.Start();
+    }();
+    problem = why;
+    return server;
+}
+
+// Hands a file or folder made from outside to the share's user, as if the share had made it.
+bool GiveToShareUser(const QString& path) {
+    const passwd* user = ::getpwnam(TSmbServer::User.toUtf8().constData());
+    return user && ::chown(QFile::encodeName(path).constData(), user->pw_uid, user->pw_gid) == 0;
+}
+
+} // namespace
+
 void tst_StorageBranchConformance::MakeFixture(const QString& kind) {
+    if (kind == QStringLiteral("network")) {
+        QString problem;
+        TSmbServer& server = SmbServer(problem);
+        if (!problem.isEmpty())
+            QSKIP(qPrintable(problem));
+        const QString folder = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        const QString disk = server.SharePath(QStringLiteral("share")) + u'/' + folder;
+        QVERIFY(QDir().mkpath(disk) && GiveToShareUser(disk));
+        m_job->DestinationSettings.DestinationType = dtNetwork;
+        m_job->DestinationSettings.Network.UNCPath = server.Url(QStringLiteral("share")) + u'/' + folder;
+        m_job->DestinationSettings.Network.Username = TSmbServer::User;
+        m_job->DestinationSettings.Network.Password = TSmbServer::Password;
+        auto branch = std::make_unique<TNetworkShareBranch>(*m_job);
+        branch->CopyBlockSize = 65536;
+        m_fixture.Branch = std::move(branch);
+        m_fixture.Root = m_job->DestinationSettings.Network.UNCPath;
+        m_fixture.LocalView = disk;
+        const QString root = m_fixture.Root;
+        // What the share stores under a destination path.
+        const auto onDisk = [root, disk](const QString& remote) {
+            QString path = disk;
+            for (const QString& name : remote.mid(root.size()).split(u'/', Qt::SkipEmptyParts))
+                path += u'/' + ToShareName(name);
+            return path;
+        };
+        m_fixture.ReadRemote = [onDisk](const QString& remote) { return ReadFile(onDisk(remote)); };
+        m_fixture.RemoteExists = [onDisk](const QString& remote) { return QFileInfo::exists(onDisk(remote)); };
+        m_fixture.PutRemote = [onDisk](const QString& remote, const QByteArray& data, bool readOnly) {
+            const QString path = onDisk(remote);
+            return WriteFile(path, data) && GiveToShareUser(path) &&
+                   (!readOnly || QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+        };
+        m_fixture.KeepsLinks = false;
+        return;
+    }
     QCOMPARE(kind, QStringLiteral("local"));
     m_destination = std::make_unique<QTemporaryDir>();
     QVERIFY(m_destination->isValid());
@@ -75,6 +142,7 @@ void tst_StorageBranchConformance::MakeFixture(const QString& kind) {
     m_job->DestinationSettings.LocalOrExternalDrive.Subfolder = QStringLiteral("/");
     m_fixture.Branch = std::make_unique<TLocalDriveBranch>(*m_job);
     m_fixture.Root = m_destination->path();
+    m_fixture.LocalView = m_fixture.Root;
     m_fixture.ReadRemote = [](const QString& remote) { return ReadFile(remote); };
     m_fixture.RemoteExists = [](const QString& remote) { return QFileInfo::exists(remote); };
     m_fixture.PutRemote = [](const QString& remote, const QByteArray& data, bool readOnly) {
@@ -91,6 +159,8 @@ void tst_StorageBranchConformance::init() {
     m_local = std::make_unique<QTemporaryDir>();
     QVERIFY(m_local->isValid());
     MakeFixture(branch);
+    if (!m_fixture.Branch)
+        return; // skipped
     const TConnectResult connection = m_fixture.Branch->Connect();
     QVERIFY2(connection.Connected, qPrintable(connection.Error));
 }
@@ -250,7 +320,27 @@ void tst_StorageBranchConformance::cancelledUploadLeavesNothingUnderTheName() {
 
     QCOMPARE(result.Result, orERROR_RemoteAccess);
     QVERIFY(!m_fixture.RemoteExists(Remote(QStringLiteral("big.bin"))));
-    QVERIFY(LeftoverPartFiles(m_fixture.Root).isEmpty());
+    QVERIFY(LeftoverPartFiles(m_fixture.LocalView).isEmpty());
+}
+
+void tst_StorageBranchConformance::awkwardNamesAreKept() {
+    // Characters some destinations refuse in names, a "%" that must not read as an escape, and
+    // a name beyond ASCII.
+    const QString folder = Remote(QStringLiteral("a<b>c|d"));
+    const QString name = QStringLiteral("x:y*z?\"q\" 100% \u00e9.txt");
+    QCOMPARE(m_fixture.Branch->CreateFolder(folder).Result, orSuccess);
+    QVERIFY(WriteFile(Local(QStringLiteral("awkward")), "awkward"));
+    QCOMPARE(m_fixture.Branch->Upload(Local(QStringLiteral("awkward")), JoinPath(folder, name)).Result, orSuccess);
+
+    QStringList folders, files;
+    QVERIFY(m_fixture.Branch->ListFolder(m_fixture.Root, folders, files));
+    QCOMPARE(folders, QStringList{QStringLiteral("a<b>c|d")});
+    QVERIFY(m_fixture.Branch->ListFolder(folder, folders, files));
+    QCOMPARE(files, QStringList{name});
+    QCOMPARE(m_fixture.Branch->Download(JoinPath(folder, name), Local(QStringLiteral("back"))).Result, orSuccess);
+    QCOMPARE(ReadFile(Local(QStringLiteral("back"))), QByteArray("awkward"));
+    QCOMPARE(m_fixture.Branch->RemoveFolderTree(folder).Result, orSuccess);
+    QVERIFY(!m_fixture.RemoteExists(folder));
 }
 
 QTEST_GUILESS_MAIN(tst_StorageBranchConformance)

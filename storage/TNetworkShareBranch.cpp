@@ -1,0 +1,404 @@
+#include "storage/TNetworkShareBranch.h"
+
+#include "core/model/TJob.h"
+
+#include <libsmbclient.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSaveFile>
+#include <QUrl>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+QString SystemError(int code) {
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// Closes a local descriptor when it goes.
+struct TLocalFile {
+    int Fd = -1;
+    ~TLocalFile() {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+};
+
+} // namespace
+
+TNetworkShareBranch::TNetworkShareBranch(TJob& job, TSleeper* sleeper)
+    : TStorageBranch(job)
+    , m_connection(sleeper) {}
+
+TBranchResult TNetworkShareBranch::Failure(int error) const {
+    return TBranchResult::Failure(SystemError(error ? error : EIO));
+}
+
+QByteArray TNetworkShareBranch::Url(const QString& remote) const {
+    if (m_root.isEmpty() || !remote.startsWith(m_root))
+        return {};
+    const QString below = remote.mid(m_root.size());
+    if (!below.isEmpty() && !below.startsWith(u'/'))
+        return {};
+    for (const QString& name : below.split(u'/', Qt::SkipEmptyParts))
+        if (name == u'.' || name == QStringLiteral(".."))
+            return {};
+    return ShareItemUrl(m_connection.Share(), below);
+}
+
+int TNetworkShareBranch::Stat(const QByteArray& url, struct stat& st) const {
+    SMBCCTX* context = m_connection.Context();
+    const auto lock = TNetworkPathConnection::LockLibrary();
+    return smbc_getFunctionStat(context)(context, url.constData(), &st) == 0 ? 0 : (errno ? errno : EIO);
+}
+
+TConnectResult TNetworkShareBranch::Connect() {
+    const TNetworkDestination& network = m_job.DestinationSettings.Network;
+    LogPathLine(QStringLiteral("Connecting to the network. Directory:"), network.UNCPath);
+    if (!m_connection.Connect(network.UNCPath, network.Username, network.Password))
+        return {false, {}, m_connection.FLastError};
+    TSharePath share = m_connection.Share();
+    const QString folder = share.Folder;
+    share.Folder.clear();
+    m_root = share.ToUrlText();
+    const QString base = folder.isEmpty() ? m_root : m_root + u'/' + folder;
+    struct stat st;
+    if (Stat(Url(base), st) != 0 || !S_ISDIR(st.st_mode)) {
+        m_connection.Disconnect(true);
+        m_root.clear();
+        return {false, {}, Tr(QStringLiteral("The directory does not exist:")) + u' ' + network.UNCPath};
+    }
+    return {true, base, {}};
+}
+
+QString TNetworkShareBranch::Disconnect() {
+    m_connection.Disconnect(false);
+    m_root.clear();
+    return {};
+}
+
+int TNetworkShareBranch::MakeWritable(const QString& remote, const QByteArray& url) {
+    struct stat st;
+    if (Stat(url, st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) != 0)
+        return 0; // nothing there to change
+    LogPathLine(QStringLiteral("Removing the read-only attribute:"), remote);
+    SMBCCTX* context = m_connection.Context();
+    const auto lock = TNetworkPathConnection::LockLibrary();
+    return smbc_getFunctionChmod(context)(context, url.constData(), 0666) == 0 ? 0 : errno;
+}
+
+TBranchResult TNetworkShareBranch::Upload(const QString& local, const QString& remote) {
+    LogTransferLine(QStringLiteral("Copying the file:"), local);
+    TLocalFile source;
+    source.Fd = ::open(QFile::encodeName(local).constData(), O_RDONLY | O_CLOEXEC);
+    struct stat localStat;
+    if (source.Fd < 0 || ::fstat(source.Fd, &localStat) != 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR)
+            return TBranchResult::LocalAccess(Tr(QStringLiteral("The file does not exist.")) + u' ' + local);
+        return TBranchResult::LocalAccess(SystemError(error) + QStringLiteral(": ") + local);
+    }
+    if (!S_ISREG(localStat.st_mode))
+        return TBranchResult::LocalAccess(QStringLiteral("Not a regular file: ") + local);
+    const QByteArray url = Url(remote);
+    if (url.isEmpty())
+        return Failure(EINVAL);
+    MakeWritable(remote, url); // the replacement itself says whether it was possible
+
+    // The copy goes to a new name beside the target and takes the target's name only when
+    // complete, so a failed or cancelled copy never leaves a partial file under the real name.
+    const QString temporaryName = remote.left(remote.lastIndexOf(u'/') + 1) + QStringLiteral(".vaultora-") +
+                                  QString::number(QRandomGenerator::global()->generate64(), 16) +
+                                  QStringLiteral(".part");
+    const QByteArray temporary = Url(temporaryName);
+    SMBCCTX* context = m_connection.Context();
+    SMBCFILE* target = nullptr;
+    {
+        const auto lock = TNetworkPathConnection::LockLibrary();
+        target = smbc_getFunctionOpen(context)(context, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (!target)
+            return Failure(errno);
+    }
+    auto discard = [&](int error) {
+        const auto lock = TNetworkPathConnection::LockLibrary();
+        if (target)
+            smbc_getFunctionClose(context)(context, target);
+        smbc_getFunctionUnlink(context)(context, temporary.constData());
+        return error;
+    };
+    const int64_t total = localStat.st_size;
+    int64_t done = 0;
+    std::vector<char> block(size_t(std::max<int64_t>(CopyBlockSize, 4096)));
+    for (;;) {
+        if (CancelRequested())
+            return TBranchResult::Failure(SystemError(discard(ECANCELED)));
+        const ssize_t got = ::read(source.Fd, block.data(), block.size());
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            discard(error);
+            return TBranchResult::LocalAccess(SystemError(error) + QStringLiteral(": ") + local);
+        }
+        if (got == 0)
+            break;
+        for (ssize_t written = 0; written < got;) {
+            ssize_t n = 0;
+            {
+                const auto lock = TNetworkPathConnection::LockLibrary();
+                n = smbc_getFunctionWrite(context)(context, target, block.data() + written, size_t(got - written));
+            }
+            if (n <= 0)
+                return Failure(discard(n < 0 ? errno : EIO));
+            written += n;
+        }
+        done += got;
+        ReportProgress(done, total);
+        if (OnProgress)
+            OnProgress(done, total);
+    }
+    {
+        const auto lock = TNetworkPathConnection::LockLibrary();
+        const int closed = smbc_getFunctionClose(context)(context, target);
+        target = nullptr;
+        if (closed != 0) {
+            const int error = errno;
+            smbc_getFunctionUnlink(context)(context, temporary.constData());
+            return Failure(error);
+        }
+        // The last-write time travels with the file where the share keeps it.
+        struct timeval times[2];
+        times[0].tv_sec = localStat.st_atim.tv_sec;
+        times[0].tv_usec = localStat.st_atim.tv_nsec / 1000;
+        times[1].tv_sec = localStat.st_mtim.tv_sec;
+        times[1].tv_usec = localStat.st_mtim.tv_nsec / 1000;
+        smbc_getFunctionUtimes(context)(context, temporary.constData(), times);
+        // SMB renames do not replace: the old file goes just before the new one takes its name.
+        if (smbc_getFunctionUnlink(context)(context, url.constData()) != 0 && errno != ENOENT) {
+            const int error = errno;
+            smbc_getFunctionUnlink(context)(context, temporary.constData());
+            return Failure(error);
+        }
+        if (smbc_getFunctionRename(context)(context, temporary.constData(), context, url.constData()) != 0) {
+            const int error = errno;
+            smbc_getFunctionUnlink(context)(context, temporary.constData());
+            return Failure(error);
+        }
+    }
+    return TBranchResult::Success(done);
+}
+
+TBranchResult TNetworkShareBranch::Download(const QString& remote, const QString& local) {
+    LogTransferLine(QStringLiteral("Copying the file:"), remote);
+    const QByteArray url = Url(remote);
+    if (url.isEmpty())
+        return Failure(EINVAL);
+    struct stat remoteStat;
+    const int missing = Stat(url, remoteStat);
+    if (missing == ENOENT || missing == ENOTDIR || (missing == 0 && !S_ISREG(remoteStat.st_mode)))
+        return TBranchResult::Failure(Tr(QStringLiteral("The file does not exist.")));
+    if (missing != 0)
+        return Failure(missing);
+    const QFileInfo existing(local);
+    if (existing.exists() && !existing.isWritable()) {
+        LogPathLine(QStringLiteral("Removing the read-only attribute:"), local);
+        QFile::setPermissions(local, existing.permissions() | QFileDevice::WriteOwner);
+    }
+    // The old local file stays until the new one is complete.
+    QSaveFile target(local);
+    if (!target.open(QIODevice::WriteOnly))
+        return TBranchResult::LocalAccess(target.errorString() + QStringLiteral(": ") + local);
+    SMBCCTX* context = m_connection.Context();
+    SMBCFILE* source = nullptr;
+    {
+        const auto lock = TNetworkPathConnection::LockLibrary();
+        source = smbc_getFunctionOpen(context)(context, url.constData(), O_RDONLY, 0);
+        if (!source)
+            return Failure(errno);
+    }
+    auto close = [&] {
+        const auto lock = TNetworkPathConnection::LockLibrary();
+        smbc_getFunctionClose(context)(context, source);
+    };
+    const int64_t total = remoteStat.st_size;
+    int64_t done = 0;
+    std::vector<char> block(size_t(std::max<int64_t>(CopyBlockSize, 4096)));
+    for (;;) {
+        if (CancelRequested()) {
+            close();
+            target.cancelWriting();
+            return Failure(ECANCELED);
+        }
+        ssize_t got = 0;
+        {
+            const auto lock = TNetworkPathConnection::LockLibrary();
+            got = smbc_getFunctionRead(context)(context, source, block.data(), block.size());
+        }
+        if (got < 0) {
+            const int error = errno;
+            close();
+            target.cancelWriting();
+            return Failure(error);
+        }
+        if (got == 0)
+            break;
+        if (target.write(block.data(), got) != got) {
+            close();
+            const QString error = target.errorString();
+            target.cancelWriting();
+            return TBranchResult::LocalAccess(error + QStringLiteral(": ") + local);
+        }
+        done += got;
+        ReportProgress(done, total);
+        if (OnProgress)
+            OnProgress(done, total);
+    }
+    close();
+    if (!target.commit())
+        return TBranchResult::LocalAccess(target.errorString() + QStringLiteral(": ") + local);
+    const struct timespec times[2] = {remoteStat.st_atim, remoteStat.st_mtim};
+    ::utimensat(AT_FDCWD, QFile::encodeName(local).constData(), times, 0);
+    return TBranchResult::Success();
+}
+
+TBranchResult TNetworkShareBranch::RemoveFile(const QString& remote) {
+    const QByteArray url = Url(remote);
+    if (url.isEmpty())
+        return Failure(EINVAL);
+    MakeWritable(remote, url);
+    LogTransferLine(QStringLiteral("Removing the file:"), remote);
+    SMBCCTX* context = m_connection.Context();
+    const auto lock = TNetworkPathConnection::LockLibrary();
+    if (smbc_getFunctionUnlink(context)(context, url.constData()) != 0)
+        return Failure(errno);
+    return TBranchResult::Success();
+}
+
+int TNetworkShareBranch::RemoveTree(const QByteArray& url) {
+    SMBCCTX* context = m_connection.Context();
+    QList<QByteArray> folders;
+    QList<QByteArray> files;
+    {
+        const auto lock = TNetworkPathConnection::LockLibrary();
+        SMBCFILE* dir = smbc_getFunctionOpendir(context)(context, url.constData());
+        if (!dir)
+            return errno;
+        while (const smbc_dirent* entry = smbc_getFunctionReaddir(context)(context, dir)) {
+            const QByteArray name(entry->name);
+            if (name == "." || name == "..")
+                continue;
+            const QByteArray item = url + '/' + QUrl::toPercentEncoding(QString::fromUtf8(name));
+            (entry->smbc_type == SMBC_DIR ? folders : files).append(item);
+        }
+        smbc_getFunctionClosedir(context)(context, dir);
+    }
+    for (const QByteArray& folder : std::as_const(folders))
+        if (const int error = RemoveTree(folder))
+            return error;
+    const auto lock = TNetworkPathConnection::LockLibrary();
+    for (const QByteArray& file : std::as_const(files)) {
+        if (smbc_getFunctionUnlink(context)(context, file.constData()) == 0)
+            continue;
+        // A read-only file refuses removal until its attribute is cleared.
+        if (smbc_getFunctionChmod(context)(context, file.constData(), 0666) != 0 ||
+            smbc_getFunctionUnlink(context)(context, file.constData()) != 0)
+            return errno;
+    }
+    return smbc_getFunctionRmdir(context)(context, url.constData()) == 0 ? 0 : errno;
+}
+
+TBranchResult TNetworkShareBranch::RemoveEmptyFolder(const QString& remote) {
+    LogPathLine(QStringLiteral("Removing the empty directory:"), remote);
+    const QByteArray url = Url(remote);
+    if (url.isEmpty() || RemoveTree(url) != 0)
+        return TBranchResult::Failure(Tr(QStringLiteral("Unable to remove the directory.")));
+    return TBranchResult::Success();
+}
+
+TBranchResult TNetworkShareBranch::RemoveFolderTree(const QString& remote) {
+    LogPathLine(QStringLiteral("Removing the full directory:"), remote);
+    const QByteArray url = Url(remote);
+    if (url.isEmpty() || RemoveTree(url) != 0)
+        return TBranchResult::Failure(Tr(QStringLiteral("Unable to remove the directory.")));
+    return TBranchResult::Success();
+}
+
+bool TNetworkShareBranch::ListFolder(const QString& remote, QStringList& folders, QStringList& files) {
+    folders.clear();
+    files.clear();
+    const QByteArray url = Url(remote);
+    if (url.isEmpty())
+        return false;
+    SMBCCTX* context = m_connection.Context();
+    const auto lock = TNetworkPathConnection::LockLibrary();
+    SMBCFILE* dir = smbc_getFunctionOpendir(context)(context, url.constData());
+    if (!dir)
+        return false;
+    while (const smbc_dirent* entry = smbc_getFunctionReaddir(context)(context, dir)) {
+        const QByteArray name(entry->name);
+        if (name == "." || name == "..")
+            continue;
+        (entry->smbc_type == SMBC_DIR ? folders : files).append(FromShareName(QString::fromUtf8(name)));
+    }
+    smbc_getFunctionClosedir(context)(context, dir);
+    return true;
+}
+
+TBranchResult TNetworkShareBranch::CreateFolder(const QString& remote) {
+    LogPathLine(QStringLiteral("Creating the directory:"), remote);
+    if (Url(remote).isEmpty())
+        return Failure(EINVAL);
+    // Each missing folder from the share's root down.
+    SMBCCTX* context = m_connection.Context();
+    QString path = m_root;
+    for (const QString& name : remote.mid(m_root.size()).split(u'/', Qt::SkipEmptyParts)) {
+        path += u'/' + name;
+        const QByteArray url = Url(path);
+        struct stat st;
+        if (Stat(url, st) == 0) {
+            if (!S_ISDIR(st.st_mode))
+                return Failure(ENOTDIR);
+            continue;
+        }
+        const auto lock = TNetworkPathConnection::LockLibrary();
+        if (smbc_getFunctionMkdir(context)(context, url.constData(), 0777) != 0 && errno != EEXIST)
+            return Failure(errno);
+    }
+    return TBranchResult::Success();
+}
+
+TBranchResult TNetworkShareBranch::RenameFolder(const QString& remote, const QString& newPath) {
+    LogPathLine(QStringLiteral("Renaming the directory:"), remote);
+    return Rename(remote, newPath);
+}
+
+TBranchResult TNetworkShareBranch::RenameFile(const QString& remote, const QString& newPath) {
+    LogPathLine(QStringLiteral("Renaming the file:"), remote);
+    return Rename(remote, newPath);
+}
+
+TBranchResult TNetworkShareBranch::Rename(const QString& remote, const QString& newPath) {
+    const QByteArray from = Url(remote);
+    const QByteArray to = Url(newPath);
+    if (from.isEmpty() || to.isEmpty())
+        return Failure(EINVAL);
+    // A rename never replaces what is already there.
+    struct stat st;
+    const int existing = Stat(to, st);
+    if (existing == 0)
+        return Failure(EEXIST);
+    SMBCCTX* context = m_connection.Context();
+    const auto lock = TNetworkPathConnection::LockLibrary();
+    if (smbc_getFunctionRename(context)(context, from.constData(), context, to.constData()) != 0)
+        return Failure(errno);
+    return TBranchResult::Success();
+}
