@@ -12,6 +12,7 @@
 #include "core/settings/TAppGlobals.h"
 #include "jobs/files/TFilesJobChecks.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
+#include "storage/SharePath.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,14 +45,27 @@ bool ReadPasswordFile(TCliContext& context, const QString& path, QString& passwo
     return true;
 }
 
-// Fills the destination from --to. Local folders now; the other destination kinds take the forms
-// smb://server/share/path, ftp://ACCOUNT/path and cloud:SERVICE/path.
+// Fills the destination from --to: a share (smb://server[:port]/share/path, //server/share/path or
+// \\server\share\path) or a local folder. FTP (ftp://ACCOUNT/path) and cloud (cloud:SERVICE/path)
+// destinations are refused until their branches exist.
 bool ParseDestination(TCliContext& context, const QString& text, TDestinationSettings& destination) {
-    if (text.startsWith(QStringLiteral("smb://")) || text.startsWith(QStringLiteral("//")) ||
-        text.startsWith(QStringLiteral("ftp://")) || text.startsWith(QStringLiteral("cloud:"))) {
+    if (text.startsWith(QStringLiteral("ftp://")) || text.startsWith(QStringLiteral("cloud:"))) {
         context.Err << "vaultora-cli: this build cannot back up to " << text
-                    << " yet; network, FTP and cloud destinations come in a later version." << Qt::endl;
+                    << " yet; FTP and cloud destinations come in a later version." << Qt::endl;
         return false;
+    }
+    if (text.startsWith(QStringLiteral("smb://"), Qt::CaseInsensitive) || text.startsWith(QStringLiteral("//")) ||
+        text.startsWith(QStringLiteral("\\\\"))) {
+        TSharePath share;
+        if (!ParseSharePath(text, share)) {
+            context.Err << "vaultora-cli: not a network share path: " << text
+                        << " (smb://server[:port]/share/path, //server/share/path or \\\\server\\share\\path)"
+                        << Qt::endl;
+            return false;
+        }
+        destination.DestinationType = dtNetwork;
+        destination.Network.UNCPath = text.trimmed();
+        return true;
     }
     const QFileInfo info(text);
     if (!info.isDir()) {
@@ -101,7 +115,7 @@ int CommandNew(TCliContext& context) {
     while (context.TakeOption(QStringLiteral("--source"), &value))
         sources.append(value);
     QString to, type = QStringLiteral("incremental"), fullEvery, fullOver, keep, include, exclude, level, noCompress,
-                encrypt, passwordFile;
+                encrypt, passwordFile, user, sharePasswordFile;
     const bool hasTo = context.TakeOption(QStringLiteral("--to"), &to);
     context.TakeOption(QStringLiteral("--type"), &type);
     const bool hasEvery = context.TakeOption(QStringLiteral("--full-every"), &fullEvery);
@@ -116,13 +130,16 @@ int CommandNew(TCliContext& context) {
     const bool hasNoCompress = context.TakeOption(QStringLiteral("--no-compress"), &noCompress);
     const bool hasEncrypt = context.TakeOption(QStringLiteral("--encrypt"), &encrypt);
     const bool hasPasswordFile = context.TakeOption(QStringLiteral("--password-file"), &passwordFile);
+    const bool hasUser = context.TakeOption(QStringLiteral("--user"), &user);
+    const bool hasSharePassword = context.TakeOption(QStringLiteral("--share-password-file"), &sharePasswordFile);
     TSchedulingSettings schedule;
     QString scheduleMessage;
     if (TakeScheduleFlags(context, schedule, scheduleMessage) == TScheduleFlags::Invalid)
         return context.Usage(scheduleMessage);
     if (context.Args.size() != 1 || sources.isEmpty() || !hasTo)
         return context.Usage(
-            QStringLiteral("usage: new NAME --source PATH [--source PATH]... --to FOLDER [--type "
+            QStringLiteral("usage: new NAME --source PATH [--source PATH]... --to FOLDER|SHARE [--user USER "
+                           "[--share-password-file FILE]] [--type "
                            "incremental|differential|full|mirror] "
                            "[--full-every N | --full-over-percent P] [--keep N] [--prune-first] [--include EXTS "
                            "| --exclude EXTS] "
@@ -175,6 +192,13 @@ int CommandNew(TCliContext& context) {
         s.Sources.Extensions = QStringLiteral("txt;doc;exe");
     }
     if (!ParseDestination(context, to, job->DestinationSettings))
+        return ceUsage;
+    if ((hasUser || hasSharePassword) && job->DestinationSettings.DestinationType != dtNetwork)
+        return context.Usage(QStringLiteral("--user and --share-password-file are for a network share"));
+    if (hasSharePassword && !hasUser)
+        return context.Usage(QStringLiteral("--share-password-file needs --user"));
+    job->DestinationSettings.Network.Username = user;
+    if (hasSharePassword && !ReadPasswordFile(context, sharePasswordFile, job->DestinationSettings.Network.Password))
         return ceUsage;
 
     static const QStringList Types{QStringLiteral("incremental"), QStringLiteral("differential"),

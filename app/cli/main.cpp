@@ -18,7 +18,8 @@ const TCommand Commands[] = {
     {"options", &CommandOptions, "options [--json]"},
     {"events", &CommandEvents, "events"},
     {"new", &CommandNew,
-     "new NAME --source PATH [--source PATH]... --to FOLDER [--type incremental|differential|full|mirror]\n"
+     "new NAME --source PATH [--source PATH]... --to FOLDER|SHARE [--user USER [--share-password-file FILE]]\n"
+     "      [--type incremental|differential|full|mirror]\n"
      "      [--full-every N | --full-over-percent P] [--keep N] [--prune-first] [--include EXTS | --exclude EXTS]\n"
      "      [--zip [--per-file] [--level fastest|normal|max|none] [--no-compress EXTS]\n"
      "             [--encrypt aes128|aes192|aes256|zipcrypto --password-file FILE]]\n"

@@ -29,7 +29,8 @@ inline TRun RunProgram(const QString& program, const QProcessEnvironment& enviro
         return run;
     run.ExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
     run.Out = QString::fromUtf8(process.readAllStandardOutput());
-    run.Err = QString::fromUtf8(process.readAllStandardError());
+    if (!mergeChannels)
+        run.Err = QString::fromUtf8(process.readAllStandardError());
     return run;
 }
 

@@ -1,0 +1,216 @@
+// Backups to a network share and restores from it with vaultora-cli, in real processes, against a
+// private smbd on loopback.
+
+#include "CliTestSupport.h"
+#include "../storage/TSmbServer.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <pwd.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// relative path -> content, last-write time in seconds ("/" ending: a folder)
+using TTree = QMap<QString, QPair<QByteArray, qint64>>;
+
+TTree ReadTree(const QString& root) {
+    TTree tree;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString relative = QDir(root).relativeFilePath(path);
+        if (it.fileInfo().isDir()) {
+            tree.insert(relative + u'/', {});
+            continue;
+        }
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            tree.insert(relative, {file.readAll(), it.fileInfo().lastModified().toSecsSinceEpoch()});
+    }
+    return tree;
+}
+
+bool Write(const QString& path, const QByteArray& data, const QDateTime& time) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(data) != data.size())
+        return false;
+    return file.setFileTime(time, QFileDevice::FileModificationTime);
+}
+
+} // namespace
+
+class TestCliSmb : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_root;
+    TSmbServer m_server;
+    QString m_problem;
+
+    QString Path(const QString& name) const { return m_root.filePath(name); }
+
+    QProcessEnvironment Environment() const {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"XDG_CACHE_HOME"_s, Path(u"cache"_s));
+        environment.insert(u"HOME"_s, Path(u"home"_s));
+        return environment;
+    }
+
+    TRun Run(const QStringList& args) { return RunCli(Environment(), Path(u"data"_s), args, true); }
+
+    void RequireServer() {
+        if (!m_problem.isEmpty())
+            QSKIP(qPrintable(m_problem));
+    }
+
+    // A folder on the share for one job, owned by the share's user.
+    QString ShareFolder(const QString& name) {
+        const QString disk = m_server.SharePath(u"share"_s) + u'/' + name;
+        QDir().mkpath(disk);
+        const passwd* user = ::getpwnam(TSmbServer::User.toUtf8().constData());
+        if (user)
+            ::chown(QFile::encodeName(disk).constData(), user->pw_uid, user->pw_gid);
+        return m_server.Url(u"share"_s) + u'/' + name;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QDir().mkpath(Path(u"home"_s));
+        qputenv("HOME", Path(u"home"_s).toUtf8());
+        m_problem = m_server.Start();
+        QFile password(Path(u"share-password"_s));
+        QVERIFY(password.open(QIODevice::WriteOnly));
+        password.write(TSmbServer::Password.toUtf8() + '\n');
+        password.close();
+        QFile zipPassword(Path(u"zip-password"_s));
+        QVERIFY(zipPassword.open(QIODevice::WriteOnly));
+        zipPassword.write("zip secret\n");
+    }
+
+    // Full, incremental and ZIP chains through the share restore what the source was.
+    void chainsRestoreThroughTheShare_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("incremental") << QStringList{u"--type"_s, u"incremental"_s};
+        QTest::newRow("full") << QStringList{u"--type"_s, u"full"_s};
+        QTest::newRow("zip aes") << QStringList{u"--zip"_s, u"--encrypt"_s, u"aes256"_s, u"--password-file"_s,
+                                                Path(u"zip-password"_s)};
+    }
+
+    void chainsRestoreThroughTheShare() {
+        RequireServer();
+        QFETCH(QStringList, options);
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
+        const QString source = Path(u"src-"_s + tag);
+        QDateTime stamp = QDateTime::currentDateTime().addDays(-1);
+        stamp.setTime(QTime(stamp.time().hour(), stamp.time().minute(), stamp.time().second()));
+        QVERIFY(Write(source + u"/a.txt"_s, "first", stamp));
+        QVERIFY(Write(source + u"/odd: name*?.txt"_s, "reserved characters", stamp));
+        QVERIFY(Write(source + u"/sub/100% b.bin"_s, QByteArray(300000, 'b'), stamp));
+        const QString job = u"Share-"_s + tag;
+        const TRun created =
+            Run(QStringList{u"new"_s, job, u"--source"_s, source, u"--to"_s, ShareFolder(tag), u"--user"_s,
+                            TSmbServer::User, u"--share-password-file"_s, Path(u"share-password"_s)} +
+                options);
+        QVERIFY2(created.ExitCode == 0, qPrintable(created.Out));
+        const bool encrypted = options.contains(u"--encrypt"_s);
+
+        QList<TTree> states;
+        for (int run = 0; run < 3; ++run) {
+            if (run > 0) {
+                stamp = stamp.addSecs(60);
+                QVERIFY(Write(source + u"/a.txt"_s, "changed " + QByteArray::number(run), stamp));
+                QVERIFY(Write(source + u"/sub/new "_s + QString::number(run) + u".txt"_s, "new", stamp));
+            }
+            states.append(ReadTree(source));
+            const TRun backup = Run({u"backup"_s, job});
+            QVERIFY2(backup.ExitCode == 0, qPrintable(backup.Out));
+            QVERIFY(backup.Out.contains(u"Connecting to the network. Directory:"_s));
+            // No password ever reaches the log.
+            QVERIFY(!backup.Out.contains(TSmbServer::Password));
+        }
+        for (int point = 1; point <= 3; ++point) {
+            const QString out = Path(u"out-%1-%2"_s.arg(tag).arg(point));
+            QStringList args{u"restore"_s, job, u"--to"_s, out, u"--point"_s, QString::number(point)};
+            if (encrypted)
+                args << u"--password-file"_s << Path(u"zip-password"_s);
+            const TRun restore = Run(args);
+            QVERIFY2(restore.ExitCode == 0, qPrintable(restore.Out));
+            // The source folder comes back by its name inside the output folder.
+            QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{u"src-"_s + tag});
+            const TTree restored = ReadTree(out + u"/src-"_s + tag);
+            const TTree& expected = states.at(point - 1);
+            if (restored != expected) {
+                QString differences;
+                for (auto it = expected.begin(); it != expected.end(); ++it)
+                    if (restored.value(it.key()) != it.value())
+                        differences += it.key() + u' ' + QString::number(it.value().second) + u' ' +
+                                       QString::number(restored.value(it.key()).second) + u' ' +
+                                       QString::number(restored.value(it.key()).first.size()) + u'\n';
+                for (auto it = restored.begin(); it != restored.end(); ++it)
+                    if (!expected.contains(it.key()))
+                        differences += u"extra: "_s + it.key() + u'\n';
+                QFAIL(qPrintable(u"point %1 differs:\n"_s.arg(point) + differences));
+            }
+        }
+        // The stored names on the share hold no reserved characters.
+        QDirIterator it(m_server.SharePath(u"share"_s) + u'/' + tag, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            QVERIFY2(!it.next().contains(u':'), qPrintable(it.filePath()));
+    }
+
+    void connectFailuresEndTheRunWithTheirReason_data() {
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("wrong password") << u"share"_s << u"wrong"_s << u"ERROR: Access denied:"_s;
+        QTest::newRow("no such share") << u"nosuchshare"_s << TSmbServer::Password << u"ERROR: Bad network Name:"_s;
+        QTest::newRow("server not running") << QString() << TSmbServer::Password << u"ERROR: No Network:"_s;
+    }
+
+    void connectFailuresEndTheRunWithTheirReason() {
+        RequireServer();
+        QFETCH(QString, to);
+        QFETCH(QString, password);
+        QFETCH(QString, reason);
+        const QString target =
+            to.isEmpty() ? u"smb://127.0.0.1:%1/share"_s.arg(TServerProcess::FreePort()) : m_server.Url(to);
+        QFile file(Path(u"try-password"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(password.toUtf8());
+        file.close();
+        const QString job = u"Fail-"_s + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
+        QCOMPARE(Run({u"new"_s, job, u"--source"_s, Path(u"src-full"_s), u"--to"_s, target, u"--user"_s,
+                      TSmbServer::User, u"--share-password-file"_s, Path(u"try-password"_s)})
+                     .ExitCode,
+                 0);
+        const TRun backup = Run({u"backup"_s, job});
+        QVERIFY2(backup.ExitCode != 0, qPrintable(backup.Out));
+        QVERIFY2(backup.Out.contains(reason), qPrintable(backup.Out));
+        QVERIFY(!backup.Out.contains(password));
+    }
+
+    void badShareFormsAreRefusedByNew() {
+        const TRun run = Run({u"new"_s, u"Bad"_s, u"--source"_s, Path(u"src-full"_s), u"--to"_s, u"smb://server"_s});
+        QCOMPARE(run.ExitCode, 64);
+        QVERIFY2(run.Out.contains(u"not a network share path"_s), qPrintable(run.Out));
+        const TRun local = Run(
+            {u"new"_s, u"Bad"_s, u"--source"_s, Path(u"src-full"_s), u"--to"_s, Path(u"home"_s), u"--user"_s, u"x"_s});
+        QCOMPARE(local.ExitCode, 64);
+    }
+
+    void cleanupTestCase() { m_server.Stop(); }
+};
+
+QTEST_GUILESS_MAIN(TestCliSmb)
+#include "tst_cli_smb.moc"
