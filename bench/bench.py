@@ -50,6 +50,68 @@ def find_generator(explicit):
             return os.path.abspath(candidate)
     sys.exit("bench: gen_corpus.py not found; pass --generator or set GEN_CORPUS")
 
+SMB_USER = "vaultorabench"
+SMB_PASSWORD = "bench-share-1"
+
+
+class SmbServer:
+    """A private smbd on a free loopback port with one share owned by a throwaway user (root only),
+    the peer of the network-share pair."""
+
+    def __init__(self, work):
+        self.dir = os.path.join(work, "smbd")
+        shutil.rmtree(self.dir, ignore_errors=True)
+        for sub in ("private", "lock", "state", "cache", "run", "ncalrpc", "log", "share"):
+            os.makedirs(os.path.join(self.dir, sub))
+        os.chmod(self.dir, 0o755)
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            self.port = probe.getsockname()[1]
+        self.conf = os.path.join(self.dir, "smb.conf")
+        s = self.dir
+        with open(self.conf, "w") as f:
+            f.write("[global]\n  server role = standalone server\n  smb ports = %d\n  interfaces = 127.0.0.1\n"
+                    "  bind interfaces only = yes\n  disable netbios = yes\n  private dir = %s/private\n"
+                    "  lock directory = %s/lock\n  state directory = %s/state\n  cache directory = %s/cache\n"
+                    "  pid directory = %s/run\n  ncalrpc dir = %s/ncalrpc\n  log file = %s/log/log.%%m\n"
+                    "  passdb backend = tdbsam:%s/private/passdb.tdb\n  load printers = no\n  printing = bsd\n"
+                    "  printcap name = /dev/null\n  disable spoolss = yes\n  server min protocol = SMB2_10\n"
+                    "[share]\n  path = %s/share\n  read only = no\n  valid users = %s\n"
+                    % ((self.port,) + (s,) * 9 + (SMB_USER,)))
+        subprocess.run(["useradd", "-M", "-s", "/usr/sbin/nologin", SMB_USER], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        subprocess.run(["smbpasswd", "-c", self.conf, "-s", "-a", SMB_USER],
+                       input=("%s\n%s\n" % (SMB_PASSWORD, SMB_PASSWORD)).encode(), check=True,
+                       stdout=subprocess.DEVNULL)
+        shutil.chown(os.path.join(s, "share"), SMB_USER, SMB_USER)
+        # A session of its own: smbd signals its whole process group when it stops.
+        self.process = subprocess.Popen(["smbd", "--foreground", "--no-process-group", "-s", self.conf],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            with socket.socket() as probe:
+                if probe.connect_ex(("127.0.0.1", self.port)) == 0:
+                    return
+            time.sleep(0.1)
+        self.stop()
+        sys.exit("bench: smbd did not start")
+
+    def folder(self, name):
+        """A new folder on the share for one run: its URL and its path on this machine."""
+        path = os.path.join(self.dir, "share", name)
+        os.makedirs(path)
+        shutil.chown(path, SMB_USER, SMB_USER)
+        return "smb://127.0.0.1:%d/share/%s" % (self.port, name), path
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait()
+        try:
+            with open(os.path.join(self.dir, "run", "samba-dcerpcd.pid")) as f:
+                os.kill(int(f.read().strip()), 15)
+        except (OSError, ValueError):
+            pass
+
 
 class Bench:
     def __init__(self, args):
@@ -363,6 +425,72 @@ class Bench:
         self.alternate("restore latest", [ours, cp])
         self.garbage.append(data)
 
+    def share(self, mixed):
+        """Full plain backup of corpus A to a share of smbd on loopback against smbclient's recursive
+        mput of the same tree, and the restore of that backup against the recursive mget."""
+        server = SmbServer(self.work)
+        credentials = os.path.join(self.work, "share-password.txt")
+        with open(credentials, "w") as f:
+            f.write(SMB_PASSWORD + "\n")
+        auth = os.path.join(self.work, "smbclient-auth.txt")
+        with open(auth, "w") as f:
+            f.write("username = %s\npassword = %s\n" % (SMB_USER, SMB_PASSWORD))
+        os.chmod(auth, 0o600)
+        name = os.path.basename(mixed)
+        self.warm(mixed)
+        restore_data = {}
+
+        def ours(counted):
+            data = self.fresh("ours-share")
+            url, _ = server.folder(os.path.basename(data))
+            env = self.env(os.path.join(data, "home"))
+            self.run([self.cli, "--data-dir", os.path.join(data, "data"), "new", "Bench", "--source", mixed, "--to",
+                      url, "--type", "full", "--user", SMB_USER, "--share-password-file", credentials], env=env)
+            self.timed("share/ours", self.cli_args(data, "backup", "Bench"), env=env)
+            if not counted:
+                self.drop("share/ours")
+            restore_data.update(data=data, env=env)
+
+        def smbclient(counted):
+            _, path = server.folder(os.path.basename(self.fresh("smbclient-share")))
+            remote = os.path.basename(path)
+            self.timed("share/smbclient", ["smbclient", "//127.0.0.1/share", "-p", str(server.port), "-A", auth,
+                                           "-D", remote, "-c", "prompt off; recurse on; mkdir %s; cd %s; lcd %s; "
+                                           "mput *" % (name, name, mixed)])
+            if not counted:
+                self.drop("share/smbclient")
+
+        def ours_restore(counted):
+            out = self.fresh("ours-share-restored")
+            self.timed("share-restore/ours", self.cli_args(restore_data["data"], "restore", "Bench", "--to", out,
+                                                           "--latest"), env=restore_data["env"])
+            self.keep_or_remove("share-restore/ours", counted, out)
+
+        def smbclient_restore(counted):
+            out = self.fresh("smbclient-share-restored")
+            os.makedirs(out)
+            self.timed("share-restore/smbclient", ["smbclient", "//127.0.0.1/share", "-p", str(server.port), "-A",
+                                                   auth, "-D", restore_data["remote"], "-c",
+                                                   "prompt off; recurse on; lcd %s; mget *" % out])
+            self.keep_or_remove("share-restore/smbclient", counted, out)
+
+        try:
+            self.alternate("full backup to a share", [ours, smbclient])
+            # The restore reads the last backup of ours; smbclient reads the same folder.
+            share_root = os.path.join(server.dir, "share", os.path.basename(restore_data["data"]))
+            point = None
+            for root, dirs, _ in os.walk(share_root):
+                if name in dirs:
+                    point = os.path.join(root, name)
+                    break
+            if not point:
+                sys.exit("bench: the share holds no copy of the corpus")
+            restore_data["remote"] = os.path.relpath(point, os.path.join(server.dir, "share"))
+            self.alternate("restore from a share", [ours_restore, smbclient_restore])
+        finally:
+            server.stop()
+            shutil.rmtree(server.dir, ignore_errors=True)
+
     # ---- the table ----
 
     def median(self, key, what=0):
@@ -404,6 +532,11 @@ class Bench:
             row("AES-256 ZIP, corpus A", m("aes/ours"), m("aes/7z"), "7z -tzip -mem=AES256 -mx1", "≤ 0.7", 0.7)
         if "restore/ours" in self.results:
             row("restore latest, corpus A", m("restore/ours"), m("restore/cp"), "cp -a back", "≤ 1.1", 1.1)
+        if "share/ours" in self.results:
+            row("full plain backup to an SMB share, corpus A", m("share/ours"), m("share/smbclient"),
+                "smbclient mput", "≤ 1.0", 1.0)
+            row("restore from an SMB share, corpus A", m("share-restore/ours"), m("share-restore/smbclient"),
+                "smbclient mget", "≤ 1.0", 1.0)
         if "nochange/ours" in self.results:
             ours_rss = m("nochange/ours", 1) / 1024
             rsync_rss = m("nochange/rsync", 1) / 1024
@@ -462,7 +595,7 @@ class Bench:
         mixed = self.corpus("mixed", mixed_files, mixed_dirs, mixed_gib)
         small = self.corpus("small", *self.mode["small"])
         scale = self.corpus("small", *self.mode["scale"])
-        pairs = self.args.only.split(",") if self.args.only else ["full", "incremental", "zip", "restore"]
+        pairs = self.args.only.split(",") if self.args.only else ["full", "incremental", "zip", "restore", "share"]
         # The pairs that create many files run first, before anything is deleted; the archive
         # pairs create few files and give the deleted inodes time to age before the small-file
         # pairs run.
@@ -474,6 +607,14 @@ class Bench:
         if "zip" in pairs:
             self.archives(mixed)
             self.collect()
+        if "share" in pairs:
+            # A private smbd needs root (a throwaway user owns the share) and the packages samba and
+            # smbclient.
+            if os.geteuid() == 0 and shutil.which("smbd") and shutil.which("smbclient"):
+                self.share(mixed)
+                self.collect()
+            else:
+                log("bench: no share pair (needs root, smbd and smbclient)")
         if "incremental" in pairs:
             self.incremental(small, scale)
         self.collect()
@@ -507,7 +648,7 @@ def main():
     ap.add_argument("--generator")
     ap.add_argument("--rounds", type=int, help="counted rounds (default 4; quick 3; tiny 1)")
     ap.add_argument("--warmup", type=int, help="warm-up rounds (default 1; tiny 0)")
-    ap.add_argument("--only", help="comma-separated subset of full,incremental,zip,restore")
+    ap.add_argument("--only", help="comma-separated subset of full,incremental,zip,restore,share")
     ap.add_argument("--update-readme", action="store_true")
     args = ap.parse_args()
     for tool in ("rsync", "zip", "7zz", "cp", "find", "sync"):

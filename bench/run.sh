@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the benchmark table: Vaultora against cp, rsync, zip and 7-Zip, side by side in one run.
+# Runs the benchmark table: Vaultora against cp, rsync, zip, 7-Zip and smbclient, side by side in one run.
 #
 #   bench/run.sh [--quick | --tiny] [--no-build] [bench.py options...]
 #
