@@ -112,7 +112,6 @@ TBranchResult TNetworkShareBranch::Upload(const QString& local, const QString& r
     const QByteArray url = Url(remote);
     if (url.isEmpty())
         return Failure(EINVAL);
-    MakeWritable(remote, url); // the replacement itself says whether it was possible
 
     // The copy goes to a new name beside the target and takes the target's name only when
     // complete, so a failed or cancelled copy never leaves a partial file under the real name.
@@ -182,19 +181,32 @@ TBranchResult TNetworkShareBranch::Upload(const QString& local, const QString& r
         times[1].tv_sec = localStat.st_mtim.tv_sec;
         times[1].tv_usec = localStat.st_mtim.tv_nsec / 1000;
         smbc_getFunctionUtimes(context)(context, temporary.constData(), times);
-        // SMB renames do not replace: the old file goes just before the new one takes its name.
-        if (smbc_getFunctionUnlink(context)(context, url.constData()) != 0 && errno != ENOENT) {
-            const int error = errno;
-            smbc_getFunctionUnlink(context)(context, temporary.constData());
-            return Failure(error);
-        }
-        if (smbc_getFunctionRename(context)(context, temporary.constData(), context, url.constData()) != 0) {
-            const int error = errno;
-            smbc_getFunctionUnlink(context)(context, temporary.constData());
-            return Failure(error);
-        }
+    }
+    // Most uploads make a new file: the rename is tried first and an old file handled only when
+    // it is in the way (an SMB rename does not replace), which saves two requests per file.
+    if (const int error = RenameOver(temporary, url, remote)) {
+        const auto lock = TNetworkPathConnection::LockLibrary();
+        smbc_getFunctionUnlink(context)(context, temporary.constData());
+        return Failure(error);
     }
     return TBranchResult::Success(done);
+}
+
+int TNetworkShareBranch::RenameOver(const QByteArray& from, const QByteArray& to, const QString& remote) {
+    SMBCCTX* context = m_connection.Context();
+    {
+        const auto lock = TNetworkPathConnection::LockLibrary();
+        if (smbc_getFunctionRename(context)(context, from.constData(), context, to.constData()) == 0)
+            return 0;
+        if (errno != EEXIST)
+            return errno;
+    }
+    // The old file goes just before the new one takes its name.
+    MakeWritable(remote, to);
+    const auto lock = TNetworkPathConnection::LockLibrary();
+    if (smbc_getFunctionUnlink(context)(context, to.constData()) != 0 && errno != ENOENT)
+        return errno;
+    return smbc_getFunctionRename(context)(context, from.constData(), context, to.constData()) == 0 ? 0 : errno;
 }
 
 TBranchResult TNetworkShareBranch::Download(const QString& remote, const QString& local) {

@@ -43,6 +43,9 @@ private:
     // Removes the folder url with everything in it; 0 or the first error number.
     int RemoveTree(const QByteArray& url);
     TBranchResult Rename(const QString& remote, const QString& newPath);
+    // Gives the file from the name to, replacing a file there (read-only included, with its log
+    // line); 0 or the error number.
+    int RenameOver(const QByteArray& from, const QByteArray& to, const QString& remote);
     TBranchResult Failure(int error) const;
 
     TNetworkPathConnection m_connection;
