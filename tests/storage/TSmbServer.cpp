@@ -33,6 +33,17 @@ QString TSmbServer::Url(const QString& share) const {
     return QStringLiteral("smb://127.0.0.1:%1/%2").arg(m_port).arg(share);
 }
 
+void TSmbServer::Kill() {
+    QFile pid(m_dir.filePath(QStringLiteral("run/smbd.pid")));
+    if (!pid.open(QIODevice::ReadOnly))
+        return;
+    const pid_t number = pid_t(pid.readAll().trimmed().toInt());
+    // The processes that serve clients share smbd's process group (the one timeout(1) made).
+    const pid_t group = number > 1 ? ::getpgid(number) : -1;
+    if (group > 1)
+        ::kill(-group, SIGKILL);
+}
+
 QString TSmbServer::Start() {
     if (::geteuid() != 0)
         return QStringLiteral("smbd needs root here (a system user owns the share)");
@@ -44,6 +55,7 @@ QString TSmbServer::Start() {
     QFile::setPermissions(s, QFileDevice::Permissions(0x7755));
     for (const char* sub : {"private", "lock", "state", "cache", "run", "ncalrpc", "log", "share", "guest"})
         QDir().mkpath(s + u'/' + QLatin1String(sub));
+    m_smbd.Stop(); // reaps a server that was killed
     if (m_port == 0)
         m_port = TServerProcess::FreePort();
     const QString conf = s + QStringLiteral("/smb.conf");

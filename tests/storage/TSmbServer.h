@@ -22,6 +22,9 @@ public:
     QString Start();
     // Stops smbd and its helper (the shares' content stays, for a later Start).
     void Stop();
+    // Kills smbd and the processes serving its clients at once, as a crash or a power cut would;
+    // safe from any thread. Start() brings it back.
+    void Kill();
     bool Running() const { return m_running; }
 
     quint16 Port() const { return m_port; }
