@@ -407,7 +407,7 @@ bool TZipReader::Decode(const TZipEntryInfo& entry, const std::function<bool(con
     std::optional<TZipCrypto> crypto;
     if (entry.IsEncrypted() && aesEntry) {
         const int saltLength = AesSaltLength(entry.AesStrength);
-        if (remaining < uint64_t(saltLength + AesVerifierSize + AesMacSize))
+        if (remaining < uint64_t(saltLength) + AesVerifierSize + AesMacSize)
             return Damaged(QStringLiteral("encrypted entry too short"));
         QByteArray salt(saltLength, Qt::Uninitialized);
         char stored[AesVerifierSize];
@@ -655,7 +655,7 @@ bool TZipReader::ExtractOne(TOutputFolder& output, const TZipEntryInfo& entry, c
         folders.push_back({components, entry.UnixMode & 07777, entry.MTimeNs});
         return true;
     }
-    const QString leaf = components.last();
+    const QString& leaf = components.last();
     const TFd folder(output.OpenFolder(components.mid(0, components.size() - 1), entry.Name, &m_error));
     if (folder.Get() < 0)
         return false;

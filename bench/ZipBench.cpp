@@ -38,13 +38,13 @@ int Pack(const QStringList& args) {
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args.at(i);
         if (arg == QStringLiteral("--level") && i + 1 < args.size()) {
-            const QString level = args.at(++i);
+            const QString& level = args.at(++i);
             settings.Level = level == QStringLiteral("fastest") ? TZipLevel::Fastest
                              : level == QStringLiteral("max")   ? TZipLevel::Max
                              : level == QStringLiteral("none")  ? TZipLevel::Stored
                                                                 : TZipLevel::Normal;
         } else if (arg == QStringLiteral("--encryption") && i + 1 < args.size()) {
-            const QString method = args.at(++i);
+            const QString& method = args.at(++i);
             settings.Encryption = method == QStringLiteral("aes128")      ? TZipEncryption::Aes128
                                   : method == QStringLiteral("aes192")    ? TZipEncryption::Aes192
                                   : method == QStringLiteral("aes256")    ? TZipEncryption::Aes256
