@@ -152,7 +152,7 @@ void TRestoreRun::Run(const QString& OutputPath, const QString& myZIPPassword, i
     m_job.SaveRunLog();
     m_job.LastJobResult.EndTime = OleDate::Now();
     if (!App().IsQuitting)
-        m_job.SaveLocalJobFile(m_job.LocalJobFilePath());
+        m_job.SaveLocalJobFileAtEndOfRun();
 }
 
 QString TRestoreRun::OutputPathFor(const QString& entry) {

@@ -5,6 +5,7 @@
 #include "tests/files/THookedBranch.h"
 #include "tests/storage/TFakeSleeper.h"
 
+#include "core/base/AtomicFile.h"
 #include "core/settings/TAppGlobals.h"
 #include "jobs/files/ListFiles.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
@@ -203,6 +204,7 @@ private Q_SLOTS:
         m_sleeper.OnSleep = nullptr;
         m_onUpload = nullptr;
         m_onCreateFolder = nullptr;
+        AtomicWriteFaultForTesting = nullptr; // a failed test must not leave the data folder "full"
     }
 
     void chainsRestoreEachMoment_data() {
@@ -667,6 +669,67 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(userFile));
         QVERIFY(!QFileInfo::exists(m_root->filePath(u"a.txt"_s)));
         QVERIFY(job->LastJobResult.Log.filter(u"leads outside the output folder"_s).size() == 1);
+    }
+
+    // A full data (or log) folder: the run's record cannot be written. That is an error of the
+    // run, never a silent success, and the previous file stays whole.
+    void unwritableRunRecordIsAnErrorOfTheRun_data() {
+        QTest::addColumn<bool>("restore");
+        QTest::addColumn<QString>("failing"); // what the path of the file that cannot be written holds
+        QTest::newRow("backup, local job file") << false << u".vld"_s;
+        QTest::newRow("backup, stored log") << false << u"/logs/"_s;
+        QTest::newRow("restore, local job file") << true << u".vld"_s;
+        QTest::newRow("restore, stored log") << true << u"/logs/"_s;
+    }
+
+    void unwritableRunRecordIsAnErrorOfTheRun() {
+        QFETCH(bool, restore);
+        QFETCH(QString, failing);
+        auto job = NewJob(u"Full"_s, btIncremental);
+        Touch(u"a.txt"_s, "a");
+        RunBackup(*job);
+        QCOMPARE(job->LastJobResult.ErrorsCount.Load(), 0);
+        QCOMPARE(job->LogList.size(), 1);
+        const QString local = job->LocalJobFilePath();
+        const auto contents = [](const QString& path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const QByteArray before = contents(local);
+        QVERIFY(!before.isEmpty());
+        const QStringList logsBefore = QDir(job->LogFolderPath()).entryList(QDir::Files | QDir::Hidden);
+
+        AtomicWriteFaultForTesting = [&](const QString& path) { return path.contains(failing); };
+        if (restore) {
+            Restore(*job, u"full"_s);
+        } else {
+            Touch(u"a.txt"_s, "a2");
+            job->Backup();
+            job->WaitForWorker();
+        }
+        AtomicWriteFaultForTesting = nullptr;
+
+        QCOMPARE(job->LastJobResult.ErrorsCount.Load(), 1);
+        QVERIFY2(job->LastJobResult.Log.last().contains(u"ERROR: Unable to"_s),
+                 qPrintable(job->LastJobResult.Log.join(u'\n')));
+        bool inEventsLog = false;
+        for (const QString& line : App().EventsLog.PendingLines())
+            inEventsLog = inEventsLog || (line.contains(u"Unable to"_s) && line.contains(failing));
+        QVERIFY(inEventsLog);
+        // No half-written file and no temporary file is left; the stored log list stays as it was.
+        if (failing == u"/logs/"_s)
+            QCOMPARE(QDir(job->LogFolderPath()).entryList(QDir::Files | QDir::Hidden), logsBefore);
+        QCOMPARE(QDir(App().ApplicationDirectory).entryList({u"*.tmp-*"_s}, QDir::Files | QDir::Hidden), QStringList());
+        if (failing == u".vld"_s) {
+            QCOMPARE(contents(local), before);
+        } else {
+            // The record that was saved says the run had an error, and names no missing log.
+            TJob_FilesAndFolders reloaded(u"Full"_s);
+            QVERIFY(reloaded.LoadLocalJobFile(local));
+            QCOMPARE(reloaded.LastJobResult.ErrorsCount.Load(), 1);
+            QCOMPARE(reloaded.LogList, job->LogList);
+            QCOMPARE(reloaded.LogList.size(), 1);
+        }
     }
 };
 
