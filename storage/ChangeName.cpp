@@ -214,7 +214,7 @@ bool ChangeName(TJobList& jobs, TJob& job, const QString& newname, TStorageOpera
     return renamed;
 }
 
-void CompleteInterruptedRenames(TJobList& jobs, TStorageOperations::TBranchFactory factory) {
+void CompleteInterruptedRenames(TJobList& jobs, const TStorageOperations::TBranchFactory& factory) {
     const QString folder = App().ApplicationDirectory;
     const QStringList notes =
         QDir(folder).entryList({QStringLiteral("*") + NoteSuffix}, QDir::Files | QDir::Hidden, QDir::Name);

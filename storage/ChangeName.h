@@ -26,7 +26,7 @@ bool ChangeName(TJobList& jobs, TJob& job, const QString& newname, TStorageOpera
 // job file removed, log folder renamed); one whose list was not is undone (the destination renamed
 // back, the new local job file removed). A rename whose job's lock another process holds is its
 // own, still going; a destination that cannot be reached keeps the note for the next start.
-void CompleteInterruptedRenames(TJobList& jobs, TStorageOperations::TBranchFactory factory = {});
+void CompleteInterruptedRenames(TJobList& jobs, const TStorageOperations::TBranchFactory& factory = {});
 
 // Test seam: called with each step's name just before the step is taken ("note", "local file",
 // "destination folder", "destination file", "jobs list", "clean up").
