@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 std::function<void(const char* step)> RenameStepHookForTesting;
@@ -81,7 +83,13 @@ bool RenameSteps(TJobList& jobs, TJob& job, const QString& newName, TStorageOper
     const QString note = NotePath(oldName);
     Step("note");
     QString error;
-    if (!WriteTextFileLines(note, {newName, storage ? QString(DestinationMark) : QString(LocalMark)}, 0600, &error)) {
+    // The note of an earlier rename that could not be finished (its destination was away) tells
+    // the next start how to put the destination right: it is never replaced.
+    const bool earlierRename = QFileInfo::exists(note);
+    if (earlierRename)
+        error = QString::fromLocal8Bit(std::strerror(EEXIST));
+    if (earlierRename ||
+        !WriteTextFileLines(note, {newName, storage ? QString(DestinationMark) : QString(LocalMark)}, 0600, &error)) {
         App().EventsLog.AddToEventsLog(TranslateText(QStringLiteral("Unable to write the file:")) + u' ' + note +
                                        QStringLiteral(" (") + error + u')');
         return false;

@@ -379,6 +379,7 @@ void tst_ChangeName::unwritableDataFolderLeavesEverythingAsItWas_data() {
     QTest::newRow("jobs list, job that ran") << true << QStringLiteral("jobslist");
     QTest::newRow("jobs list, job that never ran") << false << QStringLiteral("jobslist");
     QTest::newRow("rename note") << true << QStringLiteral(".renaming");
+    QTest::newRow("note of an unfinished rename") << true << QStringLiteral("unfinished");
 }
 
 void tst_ChangeName::unwritableDataFolderLeavesEverythingAsItWas() {
@@ -386,6 +387,11 @@ void tst_ChangeName::unwritableDataFolderLeavesEverythingAsItWas() {
     QFETCH(QString, failing);
     AddJob(QStringLiteral("Old"), ran);
     TJob* job = m_jobs->Find(QStringLiteral("Old"));
+    // An earlier rename to "Earlier" whose destination could not be put right yet: its note stays.
+    const QByteArray unfinished("\xEF\xBB\xBF"
+                                "Earlier\r\ndestination\r\n");
+    if (failing == QStringLiteral("unfinished"))
+        QVERIFY(WriteFile(Data(QStringLiteral("Old.vld.renaming")), unfinished));
     // A full data folder: no new file can be written there.
     AtomicWriteFaultForTesting = [&](const QString& path) { return path.contains(failing); };
     const bool renamed = ChangeName(*m_jobs, *job, QStringLiteral("New"));
@@ -401,7 +407,14 @@ void tst_ChangeName::unwritableDataFolderLeavesEverythingAsItWas() {
     QCOMPARE(reloaded.At(0)->stJobName, QStringLiteral("Old"));
     QVERIFY(QFileInfo::exists(Data(QStringLiteral("Old.vld"))));
     QVERIFY(!QFileInfo::exists(Data(QStringLiteral("New.vld"))));
-    QCOMPARE(QDir(m_data->path()).entryList({QStringLiteral("*.renaming")}, QDir::Files | QDir::Hidden), QStringList());
+    if (failing == QStringLiteral("unfinished")) {
+        QCOMPARE(ReadFile(Data(QStringLiteral("Old.vld.renaming"))), unfinished);
+        QVERIFY(
+            EventsLogContains(QStringLiteral("Unable to write the file: ") + Data(QStringLiteral("Old.vld.renaming"))));
+    } else {
+        QCOMPARE(QDir(m_data->path()).entryList({QStringLiteral("*.renaming")}, QDir::Files | QDir::Hidden),
+                 QStringList());
+    }
     if (ran) {
         QCOMPARE(ReadFile(Destination(QStringLiteral("Old/2024-05-01 Full/file.txt"))), QByteArray("backed up"));
         QCOMPARE(ReadFile(Destination(QStringLiteral("Old.vlj"))), QByteArray("stored settings"));
