@@ -203,18 +203,16 @@ void TJobActions::Rename() {
     bool renamed = false;
     {
         const TBusyCursor busy;
-        renamed = ChangeName(*job, check.Name);
+        renamed = ChangeName(m_context.Jobs(), *job, check.Name); // saves the jobs list
     }
     m_locks.Release(*job);
     if (!renamed) {
         TMessageBox::Error(m_window,
                            Tr(u"Unable to rename the job. Please learn last error messages in the Events log."));
-    } else if (m_context.Jobs().SaveJobsList()) {
+    } else {
         if (m_files)
             m_files->Adopt(*job);
         AddToEventsLog(QStringLiteral("Job \"%s\" is renamed to \"%s\"."), {oldName, check.Name});
-    } else {
-        App().EventsLog.AddToEventsLog(Tr(u"Error: unable to save the jobs list:") + m_context.Jobs().JobsListPath());
     }
     m_hooks.Refresh();
 }

@@ -19,6 +19,7 @@
 #include "platform/TLogindSleepInhibitor.h"
 #include "platform/TSingleInstance.h"
 #include "platform/TXdgAutostart.h"
+#include "storage/ChangeName.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -99,6 +100,8 @@ int TVaultoraProgram::Start(const QStringList& arguments) {
 
     m_window = std::make_unique<TfrmMainVaultora>(*m_context, *m_scheduler);
     const TStartupReport report = m_context->Start(settings);
+    if (!report.Fatal)
+        CompleteInterruptedRenames(m_context->Jobs()); // a rename that a stopped process left half done
     const QString site =
         QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Vaultora"), QStringLiteral("Vaultora"))
             .value(QStringLiteral("product_site"))

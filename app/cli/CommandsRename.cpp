@@ -39,22 +39,16 @@ int CommandRename(TCliContext& context) {
     job->OnLogLine = [&context](const QString& line) { context.Out << line << Qt::endl; };
     App().EventsLog.SetListener([&context](const QString& line) { context.Err << line << Qt::endl; });
     const QString oldName = job->stJobName;
-    const bool renamed = ChangeName(*job, check.Name);
+    // The rename saves the jobs list itself: that save is the step that commits it.
+    const bool renamed = ChangeName(context.Jobs(), *job, check.Name);
     job->OnLogLine = nullptr;
+    if (renamed)
+        AddToEventsLog(QStringLiteral("Job \"%s\" is renamed to \"%s\"."), {oldName, check.Name});
+    App().EventsLog.SetListener(nullptr);
     if (!renamed) {
         context.Err << TranslateText(QStringLiteral(
                            "Unable to rename the job. Please learn last error messages in the Events log."))
                     << Qt::endl;
-        App().EventsLog.SetListener(nullptr);
-        return ceErrors;
-    }
-    const bool saved = context.Jobs().SaveJobsList();
-    if (saved)
-        AddToEventsLog(QStringLiteral("Job \"%s\" is renamed to \"%s\"."), {oldName, check.Name});
-    App().EventsLog.SetListener(nullptr);
-    if (!saved) {
-        context.Err << "vaultora-cli: the job was renamed, but the jobs list could not be saved: "
-                    << context.Jobs().JobsListPath() << Qt::endl;
         return ceErrors;
     }
     return ceOk;

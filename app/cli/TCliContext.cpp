@@ -2,6 +2,7 @@
 
 #include "core/settings/TAppGlobals.h"
 #include "jobs/JobKinds.h"
+#include "storage/ChangeName.h"
 
 #include <QCoreApplication>
 
@@ -22,7 +23,10 @@ bool TCliContext::UseDataDirectory() {
     const TStartupReport report = m_application.Start(settings);
     for (const QString& text : report.ErrorBoxes)
         Err << "vaultora-cli: " << text << Qt::endl;
-    return !report.Fatal;
+    if (report.Fatal)
+        return false;
+    CompleteInterruptedRenames(Jobs()); // a rename that a stopped process left half done
+    return true;
 }
 
 TJob* TCliContext::RequireJob(const QString& name) {

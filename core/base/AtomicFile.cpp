@@ -32,6 +32,8 @@ bool WriteAll(int fd, const char* data, qsizetype size) {
 
 } // namespace
 
+std::function<bool(const QString& path)> AtomicWriteFaultForTesting;
+
 bool WriteFileAtomically(const QString& path, const QByteArray& data, mode_t mode, QString* error) {
     const QByteArray target = QFile::encodeName(path);
     const QByteArray pattern = target + ".tmp-XXXXXX";
@@ -44,6 +46,10 @@ bool WriteFileAtomically(const QString& path, const QByteArray& data, mode_t mod
     }
     bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, data.constData(), data.size()) && ::fsync(fd) == 0;
     int savedErrno = errno;
+    if (ok && AtomicWriteFaultForTesting && AtomicWriteFaultForTesting(path)) {
+        ok = false;
+        savedErrno = ENOSPC;
+    }
     if (::close(fd) != 0 && ok) {
         ok = false;
         savedErrno = errno;

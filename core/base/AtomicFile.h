@@ -8,10 +8,16 @@
 
 #include <sys/types.h>
 
+#include <functional>
+
 // Replaces the file at path with data without ever leaving a half-written file: the data goes to
 // a new file in the same folder, is flushed to disk, and is renamed over the old one. The new
 // file gets the given permission bits (settings that hold passwords use 0600).
 bool WriteFileAtomically(const QString& path, const QByteArray& data, mode_t mode, QString* error = nullptr);
+// Test seam: a write whose path this returns true for fails as on a full disk (ENOSPC) once the
+// new file was begun, so tests see what a full data folder does. Set it only while no other
+// thread writes.
+extern std::function<bool(const QString& path)> AtomicWriteFaultForTesting;
 
 // Creates the folder with all missing parents; newly created folders get the given mode.
 bool CreateFolderPath(const QString& path, mode_t mode);

@@ -195,8 +195,11 @@ void TJob::SaveRunLog() {
     const QString path = folder + u'/' + stamp + QStringLiteral(".txt");
     QString error;
     if (!WriteTextFileLines(path, LastJobResult.Log, 0600, &error)) {
-        App().EventsLog.AddToEventsLog(Tr(QStringLiteral("Unable to write the file:")) + u' ' + path +
-                                       QStringLiteral(" (") + error + u')');
+        const QString text =
+            Tr(QStringLiteral("Unable to write the file:")) + u' ' + path + QStringLiteral(" (") + error + u')';
+        App().EventsLog.AddToEventsLog(text);
+        // The run's stored log is lost: the run must not end as a success.
+        AddErrorLine(text);
         return;
     }
     // Two runs begun within the same second share a file name: the file was replaced, and a
@@ -399,6 +402,16 @@ bool TJob::SaveLocalJobFile(const QString& path) const {
         return false;
     }
     return true;
+}
+
+bool TJob::SaveLocalJobFileAtEndOfRun() {
+    const QString path = LocalJobFilePath();
+    if (SaveLocalJobFile(path))
+        return true;
+    // The run's result, history and log list are not kept: the run ends with an error.
+    AddErrorLine(Tr(QStringLiteral("Unable to save the settings. Please check the possibility to write to the file:")) +
+                 u' ' + path);
+    return false;
 }
 
 int GetJobFileKind(const QString& path) {

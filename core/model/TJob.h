@@ -118,7 +118,8 @@ public:
     // stored log.
     void BeginRunLog(const QDateTime& moment = QDateTime::currentDateTime());
     // End of a run: when the log folder exists, writes the job log to "yyyy-mm-dd hh;nn;ss.txt"
-    // (the run's start moment), adds that stamp to LogList and removes old logs.
+    // (the run's start moment), adds that stamp to LogList and removes old logs. A log file that
+    // cannot be written is an error of the run (job log and events log).
     void SaveRunLog();
     // Drops LogList entries whose file is gone, then deletes the oldest logs beyond
     // MaxNumberOfLogsForEachJob. A failure becomes an error line of the job log.
@@ -134,6 +135,9 @@ public:
     QString LocalJobFilePath() const;
     bool LoadLocalJobFile(const QString& path);
     bool SaveLocalJobFile(const QString& path) const;
+    // The end of a run: saves the local job file. A failure is an error of the run (a job-log error
+    // line beside SaveLocalJobFile's events-log line); the previous file stays as it was.
+    bool SaveLocalJobFileAtEndOfRun();
 
     // The JSON form shown by "vaultora-cli show --json": the model's field names, enumerations as
     // numbers, date-times as OLE numbers, passwords replaced by "<field>IsSet" Booleans.

@@ -621,7 +621,7 @@ void TBackupRun::EndRun(const QString& resultLine) {
     m_archiver.reset();
     m_job.LastJobResult.EndTime = OleDate::Now();
     if (!App().IsQuitting)
-        m_job.SaveLocalJobFile(m_job.LocalJobFilePath());
+        m_job.SaveLocalJobFileAtEndOfRun();
     if (ShouldSendReport(m_job.JobOptions.Email, m_job.LastJobResult.Cancelled, false))
         SendNotificationToEmail(m_job, LongTimeText(QDateTime::currentDateTime()) + QStringLiteral(": ") + resultLine);
 }
@@ -635,7 +635,7 @@ void TBackupRun::ConnectionFailureEnding(const QString& error) {
     m_job.LastJobResult.Cancelled = true;
     m_job.LastJobResult.EndTime = OleDate::Now();
     if (!App().IsQuitting)
-        m_job.SaveLocalJobFile(m_job.LocalJobFilePath());
+        m_job.SaveLocalJobFileAtEndOfRun();
     if (ShouldSendReport(m_job.JobOptions.Email, true, true))
         SendNotificationToEmail(m_job, LongTimeText(QDateTime::currentDateTime()) + QStringLiteral(": ") + error);
 }

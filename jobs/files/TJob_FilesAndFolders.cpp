@@ -424,7 +424,7 @@ void TJob_FilesAndFolders::CancelRestore() {
     LastJobResult.Cancelled = true;
     LastJobResult.EndTime = OleDate::Now();
     if (!App().IsQuitting)
-        SaveLocalJobFile(LocalJobFilePath());
+        SaveLocalJobFileAtEndOfRun();
 }
 
 void TJob_FilesAndFolders::StartRestore(const QString& OutPath, const QString& password, int ListIndex) {

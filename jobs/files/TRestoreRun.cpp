@@ -152,15 +152,17 @@ void TRestoreRun::Run(const QString& OutputPath, const QString& myZIPPassword, i
     m_job.SaveRunLog();
     m_job.LastJobResult.EndTime = OleDate::Now();
     if (!App().IsQuitting)
-        m_job.SaveLocalJobFile(m_job.LocalJobFilePath());
+        m_job.SaveLocalJobFileAtEndOfRun();
 }
 
 QString TRestoreRun::OutputPathFor(const QString& entry) {
     const QStringList parts = entry.split(u'/');
-    // Entries come from files at the destination: one that is empty (the output folder itself),
-    // absolute or climbs out must never reach the file system.
+    // Entries come from files at the destination: each must name an item strictly below the output
+    // folder. One that is empty (the output folder itself), absolute or climbs out must never reach
+    // the file system, nor one with an empty or "." part ("a//b", "a/./b", "a/") or a NUL (the
+    // system would see a shorter path): such an entry was not written by a backup.
     if (entry.isEmpty() || entry.startsWith(u'/') || parts.contains(QStringLiteral("..")) ||
-        parts.contains(QStringLiteral("."))) {
+        parts.contains(QStringLiteral(".")) || parts.contains(QString()) || entry.contains(QChar(0))) {
         ErrorAndCancel(Tr(QStringLiteral("The entry leads outside the output folder:")) + u' ' + entry);
         return {};
     }

@@ -5,6 +5,7 @@
 #include "tests/files/THookedBranch.h"
 #include "tests/storage/TFakeSleeper.h"
 
+#include "core/base/AtomicFile.h"
 #include "core/settings/TAppGlobals.h"
 #include "jobs/files/ListFiles.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
@@ -203,6 +204,7 @@ private Q_SLOTS:
         m_sleeper.OnSleep = nullptr;
         m_onUpload = nullptr;
         m_onCreateFolder = nullptr;
+        AtomicWriteFaultForTesting = nullptr; // a failed test must not leave the data folder "full"
     }
 
     void chainsRestoreEachMoment_data() {
@@ -667,6 +669,142 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(userFile));
         QVERIFY(!QFileInfo::exists(m_root->filePath(u"a.txt"_s)));
         QVERIFY(job->LastJobResult.Log.filter(u"leads outside the output folder"_s).size() == 1);
+    }
+
+    // Every entry of every list must name an item strictly below the output folder. An entry with
+    // an empty, "." or ".." part, or a NUL (the system would see a shorter path), names another
+    // item or none; it is refused as an error in every storage mode, before anything is done
+    // with it.
+    void restoreRefusesEntriesNotStrictlyBelowTheOutput_data() {
+        QTest::addColumn<int>("mode"); // 0 plain copies, 1 one archive, 2 an archive per file, 3 mirror
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QString>("entry");
+        const QString forms[] = {
+            u""_s,   u"."_s,          u"./src"_s,  u"src/./a.txt"_s,  u"src//a.txt"_s,           u"src/"_s,
+            u"//"_s, u"/src/a.txt"_s, u"src/.."_s, u"src/a.txt/.."_s, u"src/a.txt"_s + QChar(0), QString(QChar(0))};
+        const auto add = [&](int mode, const QString& list) {
+            for (const QString& entry : forms) {
+                const QString shown = QString(entry).replace(QChar(0), u"<NUL>"_s);
+                QTest::addRow("mode %d, %s, \"%s\"", mode, qPrintable(list), qPrintable(shown))
+                    << mode << list << entry;
+            }
+        };
+        for (const QString& list : {u"_rf.vll"_s, u"_rd.vll"_s, u"_rrf.vll"_s, u"_rrd.vll"_s})
+            add(0, list);
+        add(1, u"_rf.vll"_s);
+        add(2, u"_rf.vll"_s);
+        add(3, u"files"_s);
+        add(3, u"folders"_s);
+    }
+
+    void restoreRefusesEntriesNotStrictlyBelowTheOutput() {
+        QFETCH(int, mode);
+        QFETCH(QString, list);
+        QFETCH(QString, entry);
+        auto job = mode == 3 ? NewJob(u"Hostile"_s, btSynchronization)
+                             : NewJob(u"Hostile"_s, btFull, TMode{mode > 0, mode == 2, -1});
+        Touch(u"a.txt"_s, "a");
+        Touch(u"sub/b.txt"_s, "b");
+        RunBackup(*job);
+        QCOMPARE(job->LastJobResult.ErrorsCount.Load(), 0);
+        if (mode == 3) {
+            TRemoteBackupState state;
+            const QString stored = Dest() + u"/Hostile.vlj"_s;
+            QVERIFY(job->LoadRemoteJobFile(stored, false, state));
+            if (list == u"files"_s) {
+                state.PreviousLocalFilesList.append(entry);
+                state.PreviousLocalFilesTimeList.append(u"0"_s);
+            } else {
+                state.PreviousLocalDirsList.append(entry);
+            }
+            QVERIFY(job->SaveRemoteJobFile(stored, state));
+        } else {
+            const QString point = Dest() + u"/Hostile/"_s + Points(u"Hostile"_s).first();
+            const QString file = point + u'/' + list;
+            QVERIFY(SaveListFile(file, ReadList(file) << entry));
+        }
+        // The user's files in the output folder and beside it.
+        const QString out = Out(u"hostile"_s);
+        Write(out + u"/mine.txt"_s, "the user's own");
+        Write(out + u"/src/a.txt"_s, "the user's a");
+        Write(m_root->filePath(u"beside.txt"_s), "beside the output folder");
+
+        Restore(*job, u"hostile"_s);
+
+        QVERIFY(job->LastJobResult.Cancelled);
+        QVERIFY(job->LastJobResult.ErrorsCount > 0);
+        QVERIFY2(job->LastJobResult.Log.filter(u"leads outside the output folder"_s).size() == 1,
+                 qPrintable(job->LastJobResult.Log.join(u'\n')));
+        QVERIFY(QFileInfo(out).isDir());
+        QFile mine(out + u"/mine.txt"_s);
+        QVERIFY(mine.open(QIODevice::ReadOnly));
+        QCOMPARE(mine.readAll(), QByteArray("the user's own"));
+        QFile beside(m_root->filePath(u"beside.txt"_s));
+        QVERIFY(beside.open(QIODevice::ReadOnly));
+        QCOMPARE(beside.readAll(), QByteArray("beside the output folder"));
+        QVERIFY(!QFileInfo::exists(m_root->filePath(u"a.txt"_s)));
+        QVERIFY(QFileInfo::exists(out + u"/src/a.txt"_s)); // nothing of the user's was removed
+    }
+
+    // A full data (or log) folder: the run's record cannot be written. That is an error of the
+    // run, never a silent success, and the previous file stays whole.
+    void unwritableRunRecordIsAnErrorOfTheRun_data() {
+        QTest::addColumn<bool>("restore");
+        QTest::addColumn<QString>("failing"); // what the path of the file that cannot be written holds
+        QTest::newRow("backup, local job file") << false << u".vld"_s;
+        QTest::newRow("backup, stored log") << false << u"/logs/"_s;
+        QTest::newRow("restore, local job file") << true << u".vld"_s;
+        QTest::newRow("restore, stored log") << true << u"/logs/"_s;
+    }
+
+    void unwritableRunRecordIsAnErrorOfTheRun() {
+        QFETCH(bool, restore);
+        QFETCH(QString, failing);
+        auto job = NewJob(u"Full"_s, btIncremental);
+        Touch(u"a.txt"_s, "a");
+        RunBackup(*job);
+        QCOMPARE(job->LastJobResult.ErrorsCount.Load(), 0);
+        QCOMPARE(job->LogList.size(), 1);
+        const QString local = job->LocalJobFilePath();
+        const auto contents = [](const QString& path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const QByteArray before = contents(local);
+        QVERIFY(!before.isEmpty());
+        const QStringList logsBefore = QDir(job->LogFolderPath()).entryList(QDir::Files | QDir::Hidden);
+
+        AtomicWriteFaultForTesting = [&](const QString& path) { return path.contains(failing); };
+        if (restore) {
+            Restore(*job, u"full"_s);
+        } else {
+            Touch(u"a.txt"_s, "a2");
+            job->Backup();
+            job->WaitForWorker();
+        }
+        AtomicWriteFaultForTesting = nullptr;
+
+        QCOMPARE(job->LastJobResult.ErrorsCount.Load(), 1);
+        QVERIFY2(job->LastJobResult.Log.last().contains(u"ERROR: Unable to"_s),
+                 qPrintable(job->LastJobResult.Log.join(u'\n')));
+        bool inEventsLog = false;
+        for (const QString& line : App().EventsLog.PendingLines())
+            inEventsLog = inEventsLog || (line.contains(u"Unable to"_s) && line.contains(failing));
+        QVERIFY(inEventsLog);
+        // No half-written file and no temporary file is left; the stored log list stays as it was.
+        if (failing == u"/logs/"_s)
+            QCOMPARE(QDir(job->LogFolderPath()).entryList(QDir::Files | QDir::Hidden), logsBefore);
+        QCOMPARE(QDir(App().ApplicationDirectory).entryList({u"*.tmp-*"_s}, QDir::Files | QDir::Hidden), QStringList());
+        if (failing == u".vld"_s) {
+            QCOMPARE(contents(local), before);
+        } else {
+            // The record that was saved says the run had an error, and names no missing log.
+            TJob_FilesAndFolders reloaded(u"Full"_s);
+            QVERIFY(reloaded.LoadLocalJobFile(local));
+            QCOMPARE(reloaded.LastJobResult.ErrorsCount.Load(), 1);
+            QCOMPARE(reloaded.LogList, job->LogList);
+            QCOMPARE(reloaded.LogList.size(), 1);
+        }
     }
 };
 

@@ -3,9 +3,12 @@
 #include "core/base/OleDate.h"
 #include "core/model/JobNameCheck.h"
 #include "core/model/TJobList.h"
+#include "core/model/TJobLock.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
 #include "storage/ChangeName.h"
 #include "storage/TStorageOperations.h"
+
+#include "core/base/AtomicFile.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -13,6 +16,8 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace StorageTest;
 
@@ -52,6 +57,12 @@ private Q_SLOTS:
     void failureAtTheDestinationLeavesItAsItWas();
     void failedLocalRenameUndoesTheDestination();
     void jobFolderLifecycleOnALocalDestination();
+    void unwritableDataFolderLeavesEverythingAsItWas_data();
+    void unwritableDataFolderLeavesEverythingAsItWas();
+    void stopAtAnyStepLeavesAJobThatRuns_data();
+    void stopAtAnyStepLeavesAJobThatRuns();
+    void interruptedRenameIsFinishedOrUndoneAtStart_data();
+    void interruptedRenameIsFinishedOrUndoneAtStart();
 
     void commandLine_data();
     void commandLine();
@@ -60,6 +71,10 @@ private:
     // A job saved in the data folder (and in the jobs list); one that ran has its folder, stored
     // job file and log folder.
     TJob_FilesAndFolders* AddJob(const QString& name, bool ran);
+    // Runs the rename of the job to newName in a child process that dies just before the step.
+    void RenameStoppedAt(TJob& job, const QString& newName, const QString& step);
+    // The job names of the jobs list file.
+    QStringList ListedNames() const;
     QString Destination(const QString& relative) const { return m_destination->filePath(relative); }
     QString Data(const QString& relative) const { return m_data->filePath(relative); }
     QString Logs(const QString& relative) const { return m_logs->filePath(relative); }
@@ -84,6 +99,8 @@ void tst_ChangeName::init() {
 }
 
 void tst_ChangeName::cleanup() {
+    AtomicWriteFaultForTesting = nullptr;
+    RenameStepHookForTesting = nullptr;
     m_jobs.reset();
     App().EventsLog.Clear();
 }
@@ -105,6 +122,29 @@ TJob_FilesAndFolders* tst_ChangeName::AddJob(const QString& name, bool ran) {
     auto* added = static_cast<TJob_FilesAndFolders*>(m_jobs->Append(std::move(job)));
     m_jobs->SaveJobsList();
     return added;
+}
+
+void tst_ChangeName::RenameStoppedAt(TJob& job, const QString& newName, const QString& step) {
+    const QByteArray stop = step.toLatin1();
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        RenameStepHookForTesting = [&](const char* at) {
+            if (stop == at)
+                ::_exit(0);
+        };
+        ChangeName(*m_jobs, job, newName);
+        ::_exit(1); // the step was never reached
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+QStringList tst_ChangeName::ListedNames() const {
+    QStringList names;
+    m_jobs->ReadJobsList(names);
+    return names;
 }
 
 // ---- Name checks ----
@@ -169,7 +209,7 @@ void tst_ChangeName::jobThatNeverRanRenamesOnlyItsLocalFile() {
     job->DestinationSettings.LocalOrExternalDrive.Disk = Destination(QStringLiteral("unplugged"));
     QVERIFY(QDir().mkpath(Destination(QStringLiteral("Old"))));
 
-    QVERIFY(ChangeName(*job, QStringLiteral("New")));
+    QVERIFY(ChangeName(*m_jobs, *job, QStringLiteral("New")));
 
     QCOMPARE(job->stJobName, QStringLiteral("New"));
     QVERIFY(QFileInfo::exists(Data(QStringLiteral("New.vld"))));
@@ -182,7 +222,7 @@ void tst_ChangeName::jobThatNeverRanRenamesOnlyItsLocalFile() {
 void tst_ChangeName::jobThatRanRenamesDestinationLogsAndLocalFile() {
     TJob* job = AddJob(QStringLiteral("Old"), true);
 
-    QVERIFY(ChangeName(*job, QStringLiteral("New")));
+    QVERIFY(ChangeName(*m_jobs, *job, QStringLiteral("New")));
 
     QCOMPARE(job->stJobName, QStringLiteral("New"));
     QCOMPARE(ReadFile(Destination(QStringLiteral("New/2024-05-01 Full/file.txt"))), QByteArray("backed up"));
@@ -201,13 +241,15 @@ void tst_ChangeName::jobThatRanRenamesDestinationLogsAndLocalFile() {
     QCOMPARE(job->JobStatus.Load(), jsNone);
     QCOMPARE(job->JobOperation.Load(), joRename);
     QCOMPARE(job->LastJobResult.ErrorsCount.Load(), 0);
+    QCOMPARE(ListedNames(), QStringList{QStringLiteral("New")}); // the rename saved the jobs list
+    QVERIFY(!QFileInfo::exists(Data(QStringLiteral("Old.vld.renaming"))));
 }
 
 void tst_ChangeName::unreachableDestinationFailsAsAWhole() {
     TJob* job = AddJob(QStringLiteral("Old"), true);
     job->DestinationSettings.LocalOrExternalDrive.Disk = Destination(QStringLiteral("unplugged"));
 
-    QVERIFY(!ChangeName(*job, QStringLiteral("New")));
+    QVERIFY(!ChangeName(*m_jobs, *job, QStringLiteral("New")));
 
     QCOMPARE(job->stJobName, QStringLiteral("Old"));
     QVERIFY(EventsLogContains(QStringLiteral(": ERROR: The directory does not exist: ") +
@@ -235,7 +277,7 @@ void tst_ChangeName::failureAtTheDestinationLeavesItAsItWas() {
     if (fault == QStringLiteral("stored file taken"))
         QVERIFY(WriteFile(Destination(QStringLiteral("New.vlj")), "another job's settings"));
 
-    QVERIFY(!ChangeName(*job, QStringLiteral("New")));
+    QVERIFY(!ChangeName(*m_jobs, *job, QStringLiteral("New")));
 
     QCOMPARE(job->stJobName, QStringLiteral("Old"));
     QCOMPARE(ReadFile(Destination(QStringLiteral("Old/2024-05-01 Full/file.txt"))), QByteArray("backed up"));
@@ -255,7 +297,7 @@ void tst_ChangeName::failedLocalRenameUndoesTheDestination() {
     // A folder of the new file's name that cannot be removed blocks the local rename.
     QVERIFY(QDir().mkpath(Data(QStringLiteral("New.vld/inside"))));
 
-    QVERIFY(!ChangeName(*job, QStringLiteral("New")));
+    QVERIFY(!ChangeName(*m_jobs, *job, QStringLiteral("New")));
 
     QCOMPARE(job->stJobName, QStringLiteral("Old"));
     QVERIFY(QFileInfo::exists(Destination(QStringLiteral("Old/2024-05-01 Full/file.txt"))));
@@ -297,7 +339,7 @@ void tst_ChangeName::jobFolderLifecycleOnALocalDestination() {
     QCOMPARE(job->CurrentBackupSize.Load(), int64_t(5 + 4 + 8));
     job->LastJobResult.EndTime = OleDate::Now();
 
-    QVERIFY(ChangeName(*job, QStringLiteral("Papers")));
+    QVERIFY(ChangeName(*m_jobs, *job, QStringLiteral("Papers")));
     QCOMPARE(ReadFile(root + QStringLiteral("/Papers/2024-05-01 Full/b.txt")), QByteArray("beta"));
 
     {
@@ -329,6 +371,171 @@ void tst_ChangeName::jobFolderLifecycleOnALocalDestination() {
     QCOMPARE(job->LastJobResult.ErrorsCount.Load(), 0);
     // Straight copies on a local destination: nothing went through the temporary folder.
     QVERIFY(!QFileInfo::exists(m_temp->filePath(QStringLiteral("Documents"))));
+}
+
+void tst_ChangeName::unwritableDataFolderLeavesEverythingAsItWas_data() {
+    QTest::addColumn<bool>("ran");
+    QTest::addColumn<QString>("failing"); // the file of the data folder that cannot be written
+    QTest::newRow("jobs list, job that ran") << true << QStringLiteral("jobslist");
+    QTest::newRow("jobs list, job that never ran") << false << QStringLiteral("jobslist");
+    QTest::newRow("rename note") << true << QStringLiteral(".renaming");
+    QTest::newRow("note of an unfinished rename") << true << QStringLiteral("unfinished");
+}
+
+void tst_ChangeName::unwritableDataFolderLeavesEverythingAsItWas() {
+    QFETCH(bool, ran);
+    QFETCH(QString, failing);
+    AddJob(QStringLiteral("Old"), ran);
+    TJob* job = m_jobs->Find(QStringLiteral("Old"));
+    // An earlier rename to "Earlier" whose destination could not be put right yet: its note stays.
+    const QByteArray unfinished("\xEF\xBB\xBF"
+                                "Earlier\r\ndestination\r\n");
+    if (failing == QStringLiteral("unfinished"))
+        QVERIFY(WriteFile(Data(QStringLiteral("Old.vld.renaming")), unfinished));
+    // A full data folder: no new file can be written there.
+    AtomicWriteFaultForTesting = [&](const QString& path) { return path.contains(failing); };
+    const bool renamed = ChangeName(*m_jobs, *job, QStringLiteral("New"));
+    AtomicWriteFaultForTesting = nullptr;
+
+    QVERIFY(!renamed);
+    QCOMPARE(job->stJobName, QStringLiteral("Old"));
+    if (failing == QStringLiteral("jobslist"))
+        QVERIFY(EventsLogContains(QStringLiteral("Error: unable to save the jobs list:") + m_jobs->JobsListPath()));
+    TJobList reloaded(&MakeFilesJob);
+    QVERIFY(reloaded.LoadJobsListAndJobs());
+    QCOMPARE(reloaded.Count(), 1);
+    QCOMPARE(reloaded.At(0)->stJobName, QStringLiteral("Old"));
+    QVERIFY(QFileInfo::exists(Data(QStringLiteral("Old.vld"))));
+    QVERIFY(!QFileInfo::exists(Data(QStringLiteral("New.vld"))));
+    if (failing == QStringLiteral("unfinished")) {
+        QCOMPARE(ReadFile(Data(QStringLiteral("Old.vld.renaming"))), unfinished);
+        QVERIFY(
+            EventsLogContains(QStringLiteral("Unable to write the file: ") + Data(QStringLiteral("Old.vld.renaming"))));
+    } else {
+        QCOMPARE(QDir(m_data->path()).entryList({QStringLiteral("*.renaming")}, QDir::Files | QDir::Hidden),
+                 QStringList());
+    }
+    if (ran) {
+        QCOMPARE(ReadFile(Destination(QStringLiteral("Old/2024-05-01 Full/file.txt"))), QByteArray("backed up"));
+        QCOMPARE(ReadFile(Destination(QStringLiteral("Old.vlj"))), QByteArray("stored settings"));
+        QVERIFY(!QFileInfo::exists(Destination(QStringLiteral("New"))));
+        QVERIFY(!QFileInfo::exists(Destination(QStringLiteral("New.vlj"))));
+        QVERIFY(QFileInfo::exists(Logs(QStringLiteral("Old"))));
+    }
+    QCOMPARE(job->JobStatus.Load(), jsNone);
+}
+
+void tst_ChangeName::stopAtAnyStepLeavesAJobThatRuns_data() {
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<bool>("unplugged"); // the destination is away at the first start after the stop
+    QTest::addColumn<QString>("nameAfter");
+    for (const char* step : {"note", "local file", "destination folder", "destination file", "jobs list"})
+        QTest::newRow(step) << QString::fromLatin1(step) << false << QStringLiteral("Old");
+    QTest::newRow("clean up") << QStringLiteral("clean up") << false << QStringLiteral("New");
+    QTest::newRow("destination file, destination away")
+        << QStringLiteral("destination file") << true << QStringLiteral("Old");
+}
+
+void tst_ChangeName::stopAtAnyStepLeavesAJobThatRuns() {
+    QFETCH(QString, step);
+    QFETCH(bool, unplugged);
+    QFETCH(QString, nameAfter);
+    const QString source = m_temp->filePath(QStringLiteral("source"));
+    QVERIFY(QDir().mkpath(source));
+    QVERIFY(WriteFile(source + QStringLiteral("/a.txt"), "alpha"));
+    TJob_FilesAndFolders* job = AddJob(QStringLiteral("Old"), false);
+    job->Settings.Sources.List = {source + QStringLiteral("/*")};
+    job->Backup();
+    job->WaitForWorker();
+    QCOMPARE(job->LastJobResult.ErrorsCount.Load(), 0);
+
+    // The rename in a child process that dies at the step, as a killed command would.
+    RenameStoppedAt(*job, QStringLiteral("New"), step);
+    if (QTest::currentTestFailed())
+        return;
+
+    const auto cli = [&](const QStringList& arguments) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), m_temp->path());
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_temp->filePath(QStringLiteral("cache")));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(VAULTORA_BINARY_DIR "/bin/vaultora-cli"),
+                      QStringList{QStringLiteral("--data-dir"), m_data->path()} + arguments);
+        process.waitForFinished(120000);
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        if (process.exitCode() != 0)
+            qWarning().noquote() << arguments << out << process.readAllStandardError();
+        return std::pair{process.exitCode(), out};
+    };
+    const QString root = m_destination->path();
+    if (unplugged) {
+        // The job is listed under its old name; the destination is renamed back once it is there.
+        QVERIFY(QDir().rename(root, root + QStringLiteral("-away")));
+        const auto [away, awayList] = cli({QStringLiteral("list")});
+        QCOMPARE(away, 0);
+        QVERIFY2(awayList.startsWith(QStringLiteral("Old\t")), qPrintable(awayList));
+        QVERIFY(QFileInfo::exists(Data(QStringLiteral("Old.vld.renaming"))));
+        QVERIFY(QDir().rename(root + QStringLiteral("-away"), root));
+    }
+    const auto [listed, list] = cli({QStringLiteral("list")});
+    QCOMPARE(listed, 0);
+    const QStringList lines = list.trimmed().split(u'\n');
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.first().startsWith(nameAfter + u'\t'), qPrintable(list));
+    // The job runs under that name and finds its earlier restore point.
+    QCOMPARE(cli({QStringLiteral("backup"), nameAfter}).first, 0);
+    const auto [pointed, points] = cli({QStringLiteral("points"), nameAfter});
+    QCOMPARE(pointed, 0);
+    QVERIFY2(points.trimmed().split(u'\n').size() == 2, qPrintable(points));
+    QStringList files = QDir(m_data->path()).entryList({QStringLiteral("*.vld*")}, QDir::Files | QDir::Hidden);
+    QCOMPARE(files, QStringList{nameAfter + QStringLiteral(".vld")});
+    const QString other = nameAfter == QStringLiteral("Old") ? QStringLiteral("New") : QStringLiteral("Old");
+    QVERIFY(!QFileInfo::exists(Destination(other)));
+    QVERIFY(!QFileInfo::exists(Destination(other + QStringLiteral(".vlj"))));
+}
+
+void tst_ChangeName::interruptedRenameIsFinishedOrUndoneAtStart_data() {
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<QString>("nameAfter");
+    QTest::newRow("stopped before the commit") << QStringLiteral("jobs list") << QStringLiteral("Old");
+    QTest::newRow("stopped after the commit") << QStringLiteral("clean up") << QStringLiteral("New");
+}
+
+void tst_ChangeName::interruptedRenameIsFinishedOrUndoneAtStart() {
+    QFETCH(QString, step);
+    QFETCH(QString, nameAfter);
+    TJob* job = AddJob(QStringLiteral("Old"), true);
+    RenameStoppedAt(*job, QStringLiteral("New"), step);
+    if (QTest::currentTestFailed())
+        return;
+    const QString other = nameAfter == QStringLiteral("Old") ? QStringLiteral("New") : QStringLiteral("Old");
+
+    // A process that holds the job's lock is still renaming it: its rename is left alone.
+    TJobList started(&MakeFilesJob);
+    QVERIFY(started.LoadJobsListAndJobs());
+    {
+        TJobLock held;
+        QVERIFY(held.TryLock(m_data->path(), QStringLiteral("Old")));
+        CompleteInterruptedRenames(started);
+        QVERIFY(QFileInfo::exists(Data(QStringLiteral("Old.vld.renaming"))));
+    }
+    CompleteInterruptedRenames(started);
+
+    QCOMPARE(started.Count(), 1);
+    QCOMPARE(started.At(0)->stJobName, nameAfter);
+    QCOMPARE(ListedNames(), QStringList{nameAfter});
+    QCOMPARE(QDir(m_data->path()).entryList({QStringLiteral("*.vld*")}, QDir::Files | QDir::Hidden),
+             QStringList{nameAfter + QStringLiteral(".vld")});
+    QCOMPARE(ReadFile(Destination(nameAfter + QStringLiteral("/2024-05-01 Full/file.txt"))), QByteArray("backed up"));
+    QCOMPARE(ReadFile(Destination(nameAfter + QStringLiteral(".vlj"))), QByteArray("stored settings"));
+    QVERIFY(!QFileInfo::exists(Destination(other)));
+    QVERIFY(!QFileInfo::exists(Destination(other + QStringLiteral(".vlj"))));
+    QVERIFY(QFileInfo::exists(Logs(nameAfter + QStringLiteral("/2024-05-01 10;00;00.txt"))));
+    QVERIFY(!QFileInfo::exists(Logs(other)));
+    // The recovery leaves the job's log as its last run left it.
+    QVERIFY(started.At(0)->LastJobResult.Log.isEmpty());
+    QCOMPARE(started.At(0)->JobStatus.Load(), jsNone);
 }
 
 // ---- vaultora-cli rename ----
