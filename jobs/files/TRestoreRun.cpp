@@ -10,13 +10,16 @@
 #include "core/format/TPrimitiveReader.h"
 #include "core/settings/TAppGlobals.h"
 #include "storage/StoragePaths.h"
+#include "storage/TParentFolderCache.h"
 #include "storage/TSleeper.h"
 
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -122,6 +125,9 @@ void TRestoreRun::Run(const QString& OutputPath, const QString& myZIPPassword, i
                     }
                 }
             }
+            // The chosen point's list: the last one restored.
+            if (!Cancelled() && !m_metadataSource.isEmpty())
+                ApplyMetadata();
         }
     }
     // 6.
@@ -182,6 +188,85 @@ QString TRestoreRun::OutputPathFor(const QString& entry) {
     return m_output + u'/' + entry;
 }
 
+void TRestoreRun::LoadMetadata(const QString& folder) {
+    m_metadata.Clear();
+    m_metadataSource.clear();
+    if (Cancelled())
+        return;
+    // Restore points made before metadata lists existed have none: they restore without one.
+    const QString name = QStringLiteral("_rm.vll");
+    const QString local = JoinPath(TempFolder(), name);
+    const QString remote = JoinPath(folder, name);
+    if (m_storage.FileOperation(atCopyFromRemoteToLocalFile, local, remote, 0, false) == orSuccess &&
+        m_metadata.Load(local))
+        m_metadataSource = remote;
+}
+
+void TRestoreRun::ApplyMetadata() {
+    for (const qsizetype line : m_metadata.DamagedLines())
+        m_job.AddErrorLine(Tr(QStringLiteral("A damaged line of the metadata list is left out:")) + u' ' +
+                           m_metadataSource + u':' + QString::number(line));
+    if (m_metadata.DamagedCount() > qsizetype(m_metadata.DamagedLines().size()))
+        m_job.AddErrorLine(Tr(QStringLiteral("Damaged lines of the metadata list left out in all:")) + u' ' +
+                           QString::number(m_metadata.DamagedCount()));
+    m_job.AddLogLine(Tr(QStringLiteral("Restoring the permissions, owners and times.")));
+    const std::vector<TMetadataList::TEntry>& entries = m_metadata.Entries();
+    // Deepest first: a folder gets its time after everything in it is in place, and a mode that
+    // closes a folder comes after its content.
+    std::vector<std::pair<qsizetype, size_t>> order;
+    order.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i)
+        order.emplace_back(entries[i].Path.count(u'/'), i);
+    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    // Only root can give an item away; as anyone else the restored items stay the user's own.
+    const bool asRoot = ::geteuid() == 0;
+    m_checkedFolders.clear();
+    TParentFolderCache folders;
+    for (const auto& [depth, index] : order) {
+        if (WaitWhilePausedAndCheckCancel())
+            break;
+        const TMetadataList::TEntry& entry = entries[index];
+        const QString path = OutputPathFor(entry.Path);
+        if (path.isEmpty())
+            break;
+        int parent = -1;
+        QByteArray leaf;
+        struct stat st;
+        if (!folders.Open(path, parent, leaf) || ::fstatat(parent, leaf.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            // Not restored (for example left out by its backup): nothing to give metadata to.
+            if (errno != ENOENT && errno != ENOTDIR)
+                m_job.AddWarningLine(path + QStringLiteral(": ") + SystemErrorText(errno));
+            continue;
+        }
+        const TItemMetadata& item = entry.Item;
+        // Something else of that name (left in the output folder) is not this item.
+        if (TItemMetadata::FromStat(st).Kind != item.Kind)
+            continue;
+        const char* name = leaf.constData();
+        int failure = 0;
+        // Links are never followed: the owner and time are the link's own, and a link has no mode.
+        if (asRoot && (st.st_uid != item.Owner || st.st_gid != item.Group) &&
+            ::fchownat(parent, name, item.Owner, item.Group, AT_SYMLINK_NOFOLLOW) != 0)
+            failure = errno;
+        // Set-user-ID, set-group-ID and sticky are never given back.
+        const mode_t mode = item.Mode & 0777;
+        if (item.Kind != TItemMetadata::TKind::Link && (st.st_mode & 07777) != mode &&
+            ::fchmodat(parent, name, mode, AT_SYMLINK_NOFOLLOW) != 0) {
+            // Without /proc the C library cannot change a mode without following a link; the
+            // item was just seen not to be one.
+            if ((errno != EOPNOTSUPP && errno != ENOTSUP) || ::fchmodat(parent, name, mode, 0) != 0)
+                failure = errno;
+        }
+        const struct timespec times[2] = {{time_t(item.ModifiedSeconds), long(item.ModifiedNanoseconds)},
+                                          {time_t(item.ModifiedSeconds), long(item.ModifiedNanoseconds)}};
+        if (::utimensat(parent, name, times, AT_SYMLINK_NOFOLLOW) != 0)
+            failure = errno;
+        if (failure != 0)
+            m_job.AddWarningLine(path + QStringLiteral(": ") + SystemErrorText(failure));
+    }
+    m_checkedFolders.clear();
+}
+
 bool TRestoreRun::RestoreFolder(const QString& folder, bool mirror) {
     // 1.
     if (WaitWhilePausedAndCheckCancel())
@@ -208,6 +293,7 @@ bool TRestoreRun::RestoreFolder(const QString& folder, bool mirror) {
                 !LoadListFile(local, *lines))
                 Cancel();
         }
+        LoadMetadata(folder);
     }
     // 3.
     const TZipKind zip = mirror ? TZipKind::None : ZipKindOfRestorePoint(LastPathComponent(folder));

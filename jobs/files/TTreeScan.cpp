@@ -145,6 +145,9 @@ void TTreeScan::Read(int id, std::unique_lock<std::mutex>& lock) {
                 } else {
                     entry.ModifiedSeconds = int64_t(st.st_mtim.tv_sec);
                     entry.ModifiedNanoseconds = int32_t(st.st_mtim.tv_nsec);
+                    entry.Mode = uint16_t(st.st_mode & 07777);
+                    entry.Owner = uint32_t(st.st_uid);
+                    entry.Group = uint32_t(st.st_gid);
                     if (S_ISREG(st.st_mode))
                         entry.Type = TEntryType::File;
                     else if (S_ISDIR(st.st_mode))

@@ -37,6 +37,9 @@ public:
         bool Hidden : 1 = false;     // the name begins with "."
         bool Vanished : 1 = false;   // listed, but gone when it was looked at
         bool ParentGone : 1 = false; // directories: the listed folder itself was removed meanwhile
+        uint16_t Mode = 0;           // permission bits (st_mode & 07777)
+        uint32_t Owner = 0;
+        uint32_t Group = 0;
 
         timespec Modified() const {
             timespec time{};
@@ -62,7 +65,7 @@ public:
         bool Done = false;
     };
 
-    static_assert(sizeof(TEntry) == 24);
+    static_assert(sizeof(TEntry) == 40);
 
     using TDescendCheck = std::function<bool(const QString& folderPath, const QString& name, bool hidden)>;
 
