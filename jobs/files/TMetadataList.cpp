@@ -1,7 +1,9 @@
 #include "jobs/files/TMetadataList.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace {
@@ -38,6 +40,10 @@ bool IsUtf8(QByteArrayView bytes) {
     const auto* text = reinterpret_cast<const unsigned char*>(bytes.data());
     const size_t size = size_t(bytes.size());
     for (size_t i = 0; i < size;) {
+        if (text[i] < 0x80) {
+            ++i;
+            continue;
+        }
         const size_t length = Utf8SequenceLength(text + i, size - i);
         if (length == 0)
             return false;
@@ -102,8 +108,19 @@ int HexValue(char c) {
 
 // False for a raw control character or an escape this format does not write.
 bool Unescape(QByteArrayView field, QByteArray& out) {
-    out.resize(0);
-    for (qsizetype i = 0; i < field.size(); ++i) {
+    // Most fields hold nothing to undo: they are taken as they are.
+    qsizetype plain = 0;
+    while (plain < field.size()) {
+        const unsigned char c = static_cast<unsigned char>(field[plain]);
+        if (c < 0x20 || c == 0x7F || c == '\\')
+            break;
+        ++plain;
+    }
+    out.resize(plain);
+    std::memcpy(out.data(), field.data(), size_t(plain));
+    if (plain == field.size())
+        return true;
+    for (qsizetype i = plain; i < field.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(field[i]);
         if (c < 0x20 || c == 0x7F)
             return false;
@@ -220,11 +237,13 @@ bool ParseTime(QByteArrayView text, TItemMetadata& item) {
     return true;
 }
 
+// Writes the decimal digits of value at out (at most 20 bytes); returns the end.
 template <typename T>
-void AppendNumber(QByteArray& out, T value) {
+char* PutNumber(char* out, T value) {
     char digits[24];
-    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, qsizetype(end - digits));
+    const size_t length = size_t(std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
+    std::memcpy(out, digits, std::min<size_t>(length, 20));
+    return out + std::min<size_t>(length, 20);
 }
 
 } // namespace
@@ -247,8 +266,8 @@ TItemMetadata TItemMetadata::FromStat(const struct stat& st) {
 
 bool TMetadataListWriter::Open(const QString& path, QString* error) {
     Discard();
-    m_file = std::make_unique<QSaveFile>(path);
-    if (!m_file->open(QIODevice::WriteOnly)) {
+    m_file = std::make_unique<QFile>(path);
+    if (!m_file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         if (error)
             *error = m_file->errorString();
         m_file.reset();
@@ -283,27 +302,28 @@ void TMetadataListWriter::Add(QStringView path, const TItemMetadata& item, QByte
         m_scratch = path.toUtf8();
         AppendEscaped(m_buffer, m_scratch);
     }
-    const char fields[] = {'\t',
-                           char(item.Kind),
-                           '\t',
-                           char('0' + ((item.Mode >> 9) & 7)),
-                           char('0' + ((item.Mode >> 6) & 7)),
-                           char('0' + ((item.Mode >> 3) & 7)),
-                           char('0' + (item.Mode & 7)),
-                           '\t'};
-    m_buffer.append(fields, sizeof fields);
-    AppendNumber(m_buffer, item.Owner);
-    m_buffer.append('\t');
-    AppendNumber(m_buffer, item.Group);
-    m_buffer.append('\t');
-    AppendNumber(m_buffer, item.ModifiedSeconds);
-    char fraction[10] = {'.'};
+    // The fields after the path, put together here and appended at once.
+    char fields[80];
+    char* out = fields;
+    *out++ = '\t';
+    *out++ = char(item.Kind);
+    *out++ = '\t';
+    for (int shift = 9; shift >= 0; shift -= 3)
+        *out++ = char('0' + ((item.Mode >> shift) & 7));
+    *out++ = '\t';
+    out = PutNumber(out, item.Owner);
+    *out++ = '\t';
+    out = PutNumber(out, item.Group);
+    *out++ = '\t';
+    out = PutNumber(out, item.ModifiedSeconds);
+    *out++ = '.';
     int32_t nanoseconds = item.ModifiedNanoseconds;
-    for (int i = 9; i >= 1; --i) {
-        fraction[i] = char('0' + nanoseconds % 10);
+    for (int i = 8; i >= 0; --i) {
+        out[i] = char('0' + nanoseconds % 10);
         nanoseconds /= 10;
     }
-    m_buffer.append(fraction, 10);
+    out += 9;
+    m_buffer.append(fields, qsizetype(out - fields));
     if (item.Kind == TItemMetadata::TKind::Link) {
         m_buffer.append('\t');
         AppendEscaped(m_buffer, linkTarget);
@@ -326,17 +346,23 @@ bool TMetadataListWriter::Commit(QString* error) {
         return false;
     }
     Flush();
-    const bool ok = !m_failed && m_file->commit();
-    if (!ok && error)
-        *error = m_file->errorString();
+    m_file->close(); // network file systems report some write errors only here
+    const bool ok = !m_failed && m_file->error() == QFileDevice::NoError;
+    if (!ok) {
+        if (error)
+            *error = m_file->errorString();
+        m_file->remove();
+    }
     m_file.reset();
     m_buffer = QByteArray();
     return ok;
 }
 
 void TMetadataListWriter::Discard() {
-    if (m_file)
-        m_file->cancelWriting();
+    if (m_file) {
+        m_file->close();
+        m_file->remove();
+    }
     m_file.reset();
     m_buffer = QByteArray();
 }
@@ -365,7 +391,7 @@ bool TMetadataListReader::Fill() {
         m_buffer.remove(0, m_position);
         m_position = 0;
     }
-    constexpr qsizetype Piece = 1 << 20;
+    constexpr qsizetype Piece = 256 << 10;
     const qsizetype had = m_buffer.size();
     m_buffer.resize(had + Piece);
     const qint64 got = m_file.read(m_buffer.data() + had, Piece);

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QFile>
-#include <QSaveFile>
 #include <QString>
 #include <QStringView>
 
@@ -38,20 +37,22 @@ struct TItemMetadata {
 // and "\xHH" for other control characters and for bytes that are not UTF-8.
 class TMetadataListWriter {
 public:
-    static constexpr qsizetype BufferSize = 1 << 20;
+    static constexpr qsizetype BufferSize = 256 << 10;
 
-    // Starts a new list at path (replaced only by Commit).
+    // Starts a new list at path. The list is a working file of the run (uploaded from there), so
+    // it is not forced to the disk.
     bool Open(const QString& path, QString* error = nullptr);
     bool IsOpen() const { return m_file != nullptr; }
     void Add(QStringView path, const TItemMetadata& item, QByteArrayView linkTarget = {});
-    // Writes what is left and puts the list in place; false (with the reason) when any write failed.
+    // Writes what is left; false (with the reason, the file removed) when any write failed.
     bool Commit(QString* error = nullptr);
+    // Removes the unfinished list.
     void Discard();
 
 private:
     void Flush();
 
-    std::unique_ptr<QSaveFile> m_file;
+    std::unique_ptr<QFile> m_file;
     QByteArray m_buffer;
     QByteArray m_scratch;
     bool m_failed = false;

@@ -15,6 +15,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 
 #include <algorithm>
 #include <cerrno>
@@ -191,15 +192,46 @@ QString TRestoreRun::OutputPathFor(const QString& entry) {
 void TRestoreRun::LoadMetadata(const QString& folder) {
     m_metadata.Clear();
     m_metadataSource.clear();
+    m_linkTargets.clear();
     if (Cancelled())
         return;
     // Restore points made before metadata lists existed have none: they restore without one.
     const QString name = QStringLiteral("_rm.vll");
     const QString local = JoinPath(TempFolder(), name);
     const QString remote = JoinPath(folder, name);
-    if (m_storage.FileOperation(atCopyFromRemoteToLocalFile, local, remote, 0, false) == orSuccess &&
-        m_metadata.Load(local))
-        m_metadataSource = remote;
+    if (m_storage.FileOperation(atCopyFromRemoteToLocalFile, local, remote, 0, false) != orSuccess ||
+        !m_metadata.Load(local))
+        return;
+    m_metadataSource = remote;
+    for (const TMetadataList::TEntry& entry : m_metadata.Entries())
+        if (entry.Item.Kind == TItemMetadata::TKind::Link)
+            m_linkTargets.insert(entry.Path, entry.LinkTarget);
+}
+
+bool TRestoreRun::CreateLink(const QString& path, const QByteArray& target) {
+    m_job.AddLogLine(Tr(QStringLiteral("Creating the symbolic link:")) + u' ' + path);
+    TFileDescriptor parent;
+    QByteArray leaf;
+    // Its folder may be missing as a copy's would be (the path was checked to hold no link).
+    if (CreateFolderPath(FolderPart(path), 0755) && OpenParentFolder(path, parent, leaf)) {
+        // Made under a name of its own and renamed over whatever is there, as a copy would be.
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            const QByteArray temporary =
+                QByteArrayLiteral(".vaultora-") + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+            if (::symlinkat(target.constData(), parent.Get(), temporary.constData()) == 0) {
+                if (::renameat(parent.Get(), temporary.constData(), parent.Get(), leaf.constData()) == 0)
+                    return true;
+                const int error = errno;
+                ::unlinkat(parent.Get(), temporary.constData(), 0);
+                errno = error;
+                break;
+            }
+            if (errno != EEXIST)
+                break;
+        }
+    }
+    ErrorAndCancel(path + QStringLiteral(": ") + SystemErrorText(errno));
+    return false;
 }
 
 void TRestoreRun::ApplyMetadata() {
@@ -248,8 +280,10 @@ void TRestoreRun::ApplyMetadata() {
         if (asRoot && (st.st_uid != item.Owner || st.st_gid != item.Group) &&
             ::fchownat(parent, name, item.Owner, item.Group, AT_SYMLINK_NOFOLLOW) != 0)
             failure = errno;
-        // Set-user-ID, set-group-ID and sticky are never given back.
-        const mode_t mode = item.Mode & 0777;
+        // A list may come from a hostile destination: a file never gets set-user-ID or
+        // set-group-ID back (a restore as root would make privileged programs of it). A folder's
+        // set-group-ID and sticky bit grant nothing and come back.
+        const mode_t mode = item.Mode & (item.Kind == TItemMetadata::TKind::Folder ? 03777 : 0777);
         if (item.Kind != TItemMetadata::TKind::Link && (st.st_mode & 07777) != mode &&
             ::fchmodat(parent, name, mode, AT_SYMLINK_NOFOLLOW) != 0) {
             // Without /proc the C library cannot change a mode without following a link; the
@@ -257,9 +291,11 @@ void TRestoreRun::ApplyMetadata() {
             if ((errno != EOPNOTSUPP && errno != ENOTSUP) || ::fchmodat(parent, name, mode, 0) != 0)
                 failure = errno;
         }
+        // A copy that kept the time needs no second call.
         const struct timespec times[2] = {{time_t(item.ModifiedSeconds), long(item.ModifiedNanoseconds)},
                                           {time_t(item.ModifiedSeconds), long(item.ModifiedNanoseconds)}};
-        if (::utimensat(parent, name, times, AT_SYMLINK_NOFOLLOW) != 0)
+        if ((st.st_mtim.tv_sec != times[1].tv_sec || st.st_mtim.tv_nsec != times[1].tv_nsec) &&
+            ::utimensat(parent, name, times, AT_SYMLINK_NOFOLLOW) != 0)
             failure = errno;
         if (failure != 0)
             m_job.AddWarningLine(path + QStringLiteral(": ") + SystemErrorText(failure));
@@ -335,9 +371,15 @@ bool TRestoreRun::RestoreFolder(const QString& folder, bool mirror) {
         if (path.isEmpty())
             break;
         if (zip == TZipKind::None) {
-            if (m_storage.FileOperation(atCopyFromRemoteToLocalFile, path, JoinPath(folder, entry), retries, true) !=
-                orSuccess)
+            // A link the metadata list records is made from it: the destination may hold none.
+            const auto link = m_linkTargets.constFind(entry);
+            if (link != m_linkTargets.cend()) {
+                if (!CreateLink(path, link.value()))
+                    break;
+            } else if (m_storage.FileOperation(atCopyFromRemoteToLocalFile, path, JoinPath(folder, entry), retries,
+                                               true) != orSuccess) {
                 Cancel();
+            }
         } else if (zip == TZipKind::OneArchive) {
             m_job.AddLogLine(Tr(QStringLiteral("Extracting the file:")) + u' ' + entry);
             if (!archiver->ExtractEntry(entry, m_output)) {

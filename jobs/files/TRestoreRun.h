@@ -7,6 +7,7 @@
 #include "storage/TStorageOperations.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -41,6 +42,8 @@ private:
     void LoadMetadata(const QString& folder);
     // Gives the restored items the modes, times and (as root) owners the metadata list records.
     void ApplyMetadata();
+    // Makes the symbolic link path (replacing a file there) pointing to target.
+    bool CreateLink(const QString& path, const QByteArray& target);
 
     TJob_FilesAndFolders& m_job;
     TSleeper& m_sleeper;
@@ -51,5 +54,6 @@ private:
     TRemoteBackupState m_state;
     QSet<QString> m_checkedFolders; // output folders known to hold no link leading out
     TMetadataList m_metadata;
-    QString m_metadataSource; // where m_metadata came from; empty: no list
+    QString m_metadataSource;                 // where m_metadata came from; empty: no list
+    QHash<QString, QByteArray> m_linkTargets; // the links m_metadata records, by path
 };

@@ -5,6 +5,7 @@
 
 #include "storage/StoragePaths.h"
 #include "storage/TSleeper.h"
+#include "storage/TStorageBranch.h"
 #include "storage/TStorageOperations.h"
 
 #include <QFile>
@@ -413,7 +414,7 @@ bool TSourceWalk::TransferIfChanged(const QString& path, const QString& rel, con
                 continue;
             }
         }
-        switch (Transfer(path, rel)) {
+        switch (RecordedOnly(metadata) ? orSuccess : Transfer(path, rel)) {
         case orSuccess:
             m_lists.CopiedFiles.append(rel);
             ++m_job.CurrentBackupFilesProcessed;
@@ -435,6 +436,12 @@ bool TSourceWalk::TransferIfChanged(const QString& path, const QString& rel, con
             break;
         }
     }
+}
+
+bool TSourceWalk::RecordedOnly(const TItemMetadata& metadata) const {
+    // Archives hold links themselves.
+    return metadata.Kind == TItemMetadata::TKind::Link && m_setup.Compression == TZipKind::None &&
+           m_lists.Metadata.IsOpen() && m_storage.Branch() && !m_storage.Branch()->HoldsLinks();
 }
 
 TOperationResult TSourceWalk::Transfer(const QString& path, const QString& rel) {

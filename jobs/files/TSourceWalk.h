@@ -97,6 +97,8 @@ private:
     // Adds the item to the run's metadata list; nativePath is read for a link's target.
     void RecordMetadata(QStringView rel, const TItemMetadata& metadata, const QByteArray& nativePath);
     TOperationResult Transfer(const QString& path, const QString& rel);
+    // A link the destination cannot hold, which the metadata list records instead.
+    bool RecordedOnly(const TItemMetadata& metadata) const;
     // What to do when the destination refuses: true after a resume (try again), false when the
     // run is being cancelled.
     bool DestinationNotAccepting();

@@ -139,6 +139,7 @@ private:
     TFakeSleeper m_sleeper;
     THookedBranch::THook m_onUpload;
     THookedBranch::THook m_onCreateFolder;
+    bool m_holdsLinks = true;       // whether the destination keeps symbolic links
     qint64 m_clock = 1'700'000'000; // mtimes the tests give files, one step per change
 
     QString Src() const { return m_root->filePath(u"src"_s); }
@@ -160,7 +161,7 @@ private:
         }
         job->Sleeper = &m_sleeper;
         job->Branches = [this](TJob& owner) {
-            return std::make_unique<THookedBranch>(owner, &m_onUpload, &m_onCreateFolder);
+            return std::make_unique<THookedBranch>(owner, &m_onUpload, &m_onCreateFolder, &m_holdsLinks);
         };
         return job;
     }
@@ -206,6 +207,21 @@ private:
 
     void Touch(const QString& rel, const QByteArray& data) { Write(Src() + u'/' + rel, data, ++m_clock); }
 
+    // The storage modes a metadata round trip is checked in.
+    static void StorageModeRows() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<bool>("zip");
+        QTest::addColumn<bool>("perFile");
+        QTest::addColumn<int>("encryption");
+        QTest::newRow("incremental, plain") << int(btIncremental) << false << false << -1;
+        QTest::newRow("incremental, one archive") << int(btIncremental) << true << false << -1;
+        QTest::newRow("incremental, one archive with password") << int(btIncremental) << true << false << 2;
+        QTest::newRow("incremental, archive per file") << int(btIncremental) << true << true << -1;
+        QTest::newRow("incremental, archive per file with password") << int(btIncremental) << true << true << 3;
+        QTest::newRow("differential, plain") << int(btDifferential) << false << false << -1;
+        QTest::newRow("differential, archive per file") << int(btDifferential) << true << true << -1;
+    }
+
 private Q_SLOTS:
     void init() {
         m_root = std::make_unique<QTemporaryDir>();
@@ -223,6 +239,7 @@ private Q_SLOTS:
         m_sleeper.OnSleep = nullptr;
         m_onUpload = nullptr;
         m_onCreateFolder = nullptr;
+        m_holdsLinks = true;
     }
 
     void chainsRestoreEachMoment_data() {
@@ -689,20 +706,6 @@ private Q_SLOTS:
         QVERIFY(job->LastJobResult.Log.filter(u"leads outside the output folder"_s).size() == 1);
     }
 
-    static void StorageModeRows() {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<bool>("zip");
-        QTest::addColumn<bool>("perFile");
-        QTest::addColumn<int>("encryption");
-        QTest::newRow("incremental, plain") << int(btIncremental) << false << false << -1;
-        QTest::newRow("incremental, one archive") << int(btIncremental) << true << false << -1;
-        QTest::newRow("incremental, one archive with password") << int(btIncremental) << true << false << 2;
-        QTest::newRow("incremental, archive per file") << int(btIncremental) << true << true << -1;
-        QTest::newRow("incremental, archive per file with password") << int(btIncremental) << true << true << 3;
-        QTest::newRow("differential, plain") << int(btDifferential) << false << false << -1;
-        QTest::newRow("differential, archive per file") << int(btDifferential) << true << true << -1;
-    }
-
     void modeChangeAloneIsBackedUp_data() { StorageModeRows(); }
 
     void modeChangeAloneIsBackedUp() {
@@ -739,56 +742,69 @@ private Q_SLOTS:
         QCOMPARE(Restore(*job, u"first"_s, 0, password).at(u"a.txt"_s).Mode, 0644);
     }
 
-    void foldersComeBackWithModesAndTimes_data() { StorageModeRows(); }
+    void modesAndTimesComeBack_data() { StorageModeRows(); }
 
-    void foldersComeBackWithModesAndTimes() {
+    void modesAndTimesComeBack() {
         QFETCH(int, type);
         QFETCH(bool, zip);
         QFETCH(bool, perFile);
         QFETCH(int, encryption);
         const QString password = encryption >= 0 ? u"pässword"_s : QString();
         Touch(u"private/key"_s, "k");
+        Touch(u"private/tool"_s, "t");
         Touch(u"shared/group.txt"_s, "g");
+        Touch(u"drop/x"_s, "x");
         QDir().mkpath(Src() + u"/private/empty"_s);
+        // Deepest first, so that a folder's time is set after its content.
         struct {
             QString Rel;
             int Mode;
             qint64 Seconds;
             long Nanoseconds;
-        } folders[] = {{u"private/empty"_s, 0700, 1'500'000'000, 5},
-                       {u"private"_s, 0700, 1'600'000'000, 111'111'111},
-                       {u"shared"_s, 0710, 1'600'000'100, 222'222'222},
-                       {QString(), 0750, 1'600'000'200, 333'333'333}};
+            int Restored; // the mode a restore gives back
+        } items[] = {{u"private/empty"_s, 0700, 1'500'000'000, 5, 0700},
+                     {u"private/key"_s, 0604, 1'400'000'000, 777, 0604},
+                     {u"private/tool"_s, 06755, 1'400'000'001, 999'999'999, 0755}, // no set-user/group-ID
+                     {u"private"_s, 0700, 1'600'000'000, 111'111'111, 0700},
+                     {u"shared"_s, 02710, 1'600'000'100, 222'222'222, 02710},
+                     {u"drop"_s, 01777, 1'600'000'150, 1, 01777},
+                     {QString(), 0750, 1'600'000'200, 333'333'333, 0750}};
         const auto apply = [&] {
-            for (const auto& folder : folders) {
-                const QString path = folder.Rel.isEmpty() ? Src() : Src() + u'/' + folder.Rel;
-                QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(folder.Mode)) == 0);
-                SetMTime(path, folder.Seconds, folder.Nanoseconds);
+            for (const auto& item : items) {
+                const QString path = item.Rel.isEmpty() ? Src() : Src() + u'/' + item.Rel;
+                QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(item.Mode)) == 0);
+                SetMTime(path, item.Seconds, item.Nanoseconds);
             }
         };
+        const auto expected = [&] {
+            TSnapshot source = Snapshot(Src());
+            source[u"private/tool"_s].Mode = 0755;
+            return source;
+        };
         const auto check = [&](const QString& outName) {
-            for (const auto& folder : folders) {
-                const QString rel = folder.Rel.isEmpty() ? QString() : u'/' + folder.Rel;
+            for (const auto& item : items) {
+                const QString rel = item.Rel.isEmpty() ? QString() : u'/' + item.Rel;
                 const TStatus out = StatusOf(Out(outName) + u"/src"_s + rel);
-                QVERIFY2(out.Mode == folder.Mode, qPrintable(rel + u" mode "_s + QString::number(out.Mode, 8)));
-                QCOMPARE(out.MTimeNs, folder.Seconds * 1'000'000'000 + folder.Nanoseconds);
+                QVERIFY2(out.Mode == item.Restored, qPrintable(rel + u" mode "_s + QString::number(out.Mode, 8)));
+                QCOMPARE(out.MTimeNs, item.Seconds * 1'000'000'000 + item.Nanoseconds);
             }
         };
         apply();
-        auto job = NewJob(u"Folders"_s, TBackupType(type), TMode{zip, perFile, encryption});
+        auto job = NewJob(u"Modes"_s, TBackupType(type), TMode{zip, perFile, encryption});
         RunBackup(*job);
+        QVERIFY2(job->LastJobResult.ErrorsCount == 0, qPrintable(job->LastJobResult.Log.join(u'\n')));
         TSnapshot restored = Restore(*job, u"full"_s, 0, password);
         QVERIFY2(job->LastJobResult.ErrorsCount == 0 && job->LastJobResult.WarningsCount == 0,
                  qPrintable(job->LastJobResult.Log.join(u'\n')));
-        QVERIFY2(restored == Snapshot(Src()), qPrintable(Describe(Snapshot(Src()), restored)));
+        QVERIFY2(restored == expected(), qPrintable(Describe(expected(), restored)));
         check(u"full"_s);
         // A new file and a folder's new mode: a restore of the next point gives the folders as they are now.
         Touch(u"shared/new.txt"_s, "n");
-        folders[2].Mode = 0750;
+        items[4].Mode = items[4].Restored = 0750;
         apply();
         RunBackup(*job);
         restored = Restore(*job, u"next"_s, 1, password);
-        QVERIFY2(restored == Snapshot(Src()), qPrintable(Describe(Snapshot(Src()), restored)));
+        QVERIFY2(restored == expected(), qPrintable(Describe(expected(), restored)));
         check(u"next"_s);
     }
 
@@ -858,6 +874,30 @@ private Q_SLOTS:
         Touch(u"a.txt"_s, "a2");
         RunBackup(*job);
         restored = Restore(*job, u"newer"_s);
+        QVERIFY2(restored == Snapshot(Src()), qPrintable(Describe(Snapshot(Src()), restored)));
+    }
+
+    void linksOnADestinationWithoutLinks() {
+        m_holdsLinks = false;
+        Touch(u"target.txt"_s, "target");
+        QVERIFY(QFile::link(u"target.txt"_s, Src() + u"/relative link"_s));
+        QVERIFY(QFile::link(u"/etc/hostname"_s, Src() + u"/absolute link"_s));
+        QVERIFY(QFile::link(u"/nonexistent/\target\n"_s, Src() + u"/dangling link"_s));
+        Touch(u"sub/file.txt"_s, "f");
+        QVERIFY(QFile::link(u"../target.txt"_s, Src() + u"/sub/inner link"_s));
+        auto job = NewJob(u"NoLinks"_s, btIncremental);
+        RunBackup(*job);
+        QVERIFY2(job->LastJobResult.ErrorsCount == 0, qPrintable(job->LastJobResult.Log.join(u'\n')));
+        const QString point = Dest() + u"/NoLinks/"_s + Points(u"NoLinks"_s).first();
+        // The list holds the links; no target's content went to the destination.
+        for (const QString& link : {u"relative link"_s, u"absolute link"_s, u"dangling link"_s, u"sub/inner link"_s})
+            QVERIFY(!QFileInfo::exists(point + u"/src/"_s + link) && !QFileInfo(point + u"/src/"_s + link).isSymLink());
+        QVERIFY(ReadList(point + u"/_rf.vll"_s).contains(u"src/absolute link"_s));
+        Touch(u"target.txt"_s, "target changed");
+        RunBackup(*job);
+        const TSnapshot restored = Restore(*job, u"nolinks"_s);
+        QVERIFY2(job->LastJobResult.ErrorsCount == 0 && !job->LastJobResult.Cancelled,
+                 qPrintable(job->LastJobResult.Log.join(u'\n')));
         QVERIFY2(restored == Snapshot(Src()), qPrintable(Describe(Snapshot(Src()), restored)));
     }
 
