@@ -255,13 +255,22 @@ TItemMetadata TItemMetadata::FromStat(const struct stat& st) {
     item.Owner = uint32_t(st.st_uid);
     item.Group = uint32_t(st.st_gid);
     item.Mode = uint16_t(st.st_mode & 07777);
-    if (S_ISREG(st.st_mode))
-        item.Kind = TKind::File;
-    else if (S_ISDIR(st.st_mode))
-        item.Kind = TKind::Folder;
-    else if (S_ISLNK(st.st_mode))
-        item.Kind = TKind::Link;
+    item.Kind = KindOf(EntryTypeOfMode(st.st_mode));
     return item;
+}
+
+TItemMetadata::TKind TItemMetadata::KindOf(TEntryType type) {
+    switch (type) {
+    case TEntryType::File:
+        return TKind::File;
+    case TEntryType::Directory:
+        return TKind::Folder;
+    case TEntryType::SymbolicLink:
+        return TKind::Link;
+    case TEntryType::Other:
+        break;
+    }
+    return TKind::Unknown;
 }
 
 bool TMetadataListWriter::Open(const QString& path, QString* error) {

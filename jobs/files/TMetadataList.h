@@ -1,5 +1,7 @@
 #pragma once
 
+#include "jobs/files/EntryType.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QFile>
@@ -26,6 +28,7 @@ struct TItemMetadata {
 
     // Kind Unknown for anything that is not a file, a folder or a link.
     static TItemMetadata FromStat(const struct stat& st);
+    static TKind KindOf(TEntryType type);
 };
 
 // The metadata list of a restore point, in the style of the other list files: UTF-8 with a

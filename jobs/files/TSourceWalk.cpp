@@ -71,19 +71,7 @@ TItemMetadata MetadataOf(const TTreeScan::TEntry& entry) {
     item.Owner = entry.Owner;
     item.Group = entry.Group;
     item.Mode = entry.Mode;
-    switch (entry.Type) {
-    case TTreeScan::TEntryType::File:
-        item.Kind = TItemMetadata::TKind::File;
-        break;
-    case TTreeScan::TEntryType::Directory:
-        item.Kind = TItemMetadata::TKind::Folder;
-        break;
-    case TTreeScan::TEntryType::SymbolicLink:
-        item.Kind = TItemMetadata::TKind::Link;
-        break;
-    case TTreeScan::TEntryType::Other:
-        break;
-    }
+    item.Kind = TItemMetadata::KindOf(entry.Type);
     return item;
 }
 

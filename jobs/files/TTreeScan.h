@@ -1,5 +1,7 @@
 #pragma once
 
+#include "jobs/files/EntryType.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -24,7 +26,7 @@
 // slash and the entry's name.
 class TTreeScan {
 public:
-    enum class TEntryType : uint8_t { File, Directory, SymbolicLink, Other };
+    using TEntryType = ::TEntryType;
 
     // Compact: the scan of a large tree holds hundreds of thousands of these.
     struct TEntry {
