@@ -6,6 +6,7 @@
 #include "core/base/AtomicFile.h"
 #include "core/base/DirectoryTree.h"
 #include "core/base/OleDate.h"
+#include "core/base/TFileDescriptor.h"
 #include "core/base/TextFormat.h"
 #include "core/format/TPrimitiveReader.h"
 #include "core/settings/TAppGlobals.h"
@@ -28,6 +29,19 @@ namespace {
 
 QString SystemErrorText(int code) {
     return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// Changes the mode of name in parent without ever following a link. Where the C library cannot
+// do that by name (it needs /proc), the item is opened without following one and changed through
+// its descriptor: a link put there meanwhile fails the open instead of passing the mode on.
+bool ChangeModeNotFollowing(int parent, const char* name, mode_t mode, bool folder) {
+    if (::fchmodat(parent, name, mode, AT_SYMLINK_NOFOLLOW) == 0)
+        return true;
+    if (errno != EOPNOTSUPP && errno != ENOTSUP)
+        return false;
+    const TFileDescriptor item(
+        ::openat(parent, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (folder ? O_DIRECTORY : 0)));
+    return item.IsOpen() && ::fchmod(item.Get(), mode) == 0;
 }
 
 } // namespace
@@ -285,12 +299,8 @@ void TRestoreRun::ApplyMetadata() {
         // set-group-ID and sticky bit grant nothing and come back.
         const mode_t mode = item.Mode & (item.Kind == TItemMetadata::TKind::Folder ? 03777 : 0777);
         if (item.Kind != TItemMetadata::TKind::Link && (st.st_mode & 07777) != mode &&
-            ::fchmodat(parent, name, mode, AT_SYMLINK_NOFOLLOW) != 0) {
-            // Without /proc the C library cannot change a mode without following a link; the
-            // item was just seen not to be one.
-            if ((errno != EOPNOTSUPP && errno != ENOTSUP) || ::fchmodat(parent, name, mode, 0) != 0)
-                failure = errno;
-        }
+            !ChangeModeNotFollowing(parent, name, mode, item.Kind == TItemMetadata::TKind::Folder))
+            failure = errno;
         // A copy that kept the time needs no second call.
         const struct timespec times[2] = {{time_t(item.ModifiedSeconds), long(item.ModifiedNanoseconds)},
                                           {time_t(item.ModifiedSeconds), long(item.ModifiedNanoseconds)}};

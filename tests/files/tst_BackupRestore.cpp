@@ -808,14 +808,14 @@ private Q_SLOTS:
         check(u"next"_s);
     }
 
-    void ownersComeBackAsRoot_data() {
-        QTest::addColumn<bool>("zip");
-        QTest::newRow("plain") << false;
-        QTest::newRow("one archive") << true;
-    }
+    void ownersComeBackAsRoot_data() { StorageModeRows(); }
 
     void ownersComeBackAsRoot() {
+        QFETCH(int, type);
         QFETCH(bool, zip);
+        QFETCH(bool, perFile);
+        QFETCH(int, encryption);
+        const QString password = encryption >= 0 ? u"pässword"_s : QString();
         if (::geteuid() != 0)
             QSKIP("only root can give files away");
         Touch(u"owned/file.txt"_s, "f");
@@ -827,14 +827,14 @@ private Q_SLOTS:
         QVERIFY(chown(u"owned/file.txt"_s, 4244, 4345));
         QVERIFY(QFile::link(u"file.txt"_s, Src() + u"/owned/link"_s));
         QVERIFY(chown(u"owned/link"_s, 4246, 4347));
-        auto job = NewJob(u"Owners"_s, btIncremental, TMode{zip, false, -1});
+        auto job = NewJob(u"Owners"_s, TBackupType(type), TMode{zip, perFile, encryption});
         RunBackup(*job);
         // The owner alone changes.
         QVERIFY(chown(u"plain.txt"_s, 4248, 4349));
         RunBackup(*job);
         QCOMPARE(ReadList(Dest() + u"/Owners/"_s + Points(u"Owners"_s).last() + u"/_rf.vll"_s),
                  QStringList{u"src/plain.txt"_s});
-        const TSnapshot restored = Restore(*job, u"owners"_s);
+        const TSnapshot restored = Restore(*job, u"owners"_s, 1, password);
         QVERIFY2(job->LastJobResult.ErrorsCount == 0 && !job->LastJobResult.Cancelled,
                  qPrintable(job->LastJobResult.Log.join(u'\n')));
         QVERIFY2(restored == Snapshot(Src()), qPrintable(Describe(Snapshot(Src()), restored)));
