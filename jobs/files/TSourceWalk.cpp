@@ -402,7 +402,7 @@ bool TSourceWalk::TransferIfChanged(const QString& path, const QString& rel, con
                 continue;
             }
         }
-        switch (RecordedOnly(metadata) ? orSuccess : Transfer(path, rel)) {
+        switch (RecordedOnly(metadata) ? RecordableLink(path) : Transfer(path, rel)) {
         case orSuccess:
             m_lists.CopiedFiles.append(rel);
             ++m_job.CurrentBackupFilesProcessed;
@@ -430,6 +430,18 @@ bool TSourceWalk::RecordedOnly(const TItemMetadata& metadata) const {
     // Archives hold links themselves.
     return metadata.Kind == TItemMetadata::TKind::Link && m_setup.Compression == TZipKind::None &&
            m_lists.Metadata.IsOpen() && m_storage.Branch() && !m_storage.Branch()->HoldsLinks();
+}
+
+TOperationResult TSourceWalk::RecordableLink(const QString& path) {
+    // Only the list will hold the link: a link gone meanwhile (or unreadable) must not be listed
+    // as copied, or a restore would look for it at the destination.
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(QFile::encodeName(path).constData(), target, sizeof target);
+    if (length > 0 && size_t(length) < sizeof target)
+        return orSuccess;
+    m_job.AddErrorLine(path + QStringLiteral(": ") +
+                       QString::fromLocal8Bit(std::strerror(length < 0 ? errno : ENAMETOOLONG)));
+    return orERROR_LocalAccess;
 }
 
 TOperationResult TSourceWalk::Transfer(const QString& path, const QString& rel) {

@@ -99,6 +99,9 @@ private:
     TOperationResult Transfer(const QString& path, const QString& rel);
     // A link the destination cannot hold, which the metadata list records instead.
     bool RecordedOnly(const TItemMetadata& metadata) const;
+    // orSuccess when the link at path can be recorded (its target read), else an error line and
+    // orERROR_LocalAccess.
+    TOperationResult RecordableLink(const QString& path);
     // What to do when the destination refuses: true after a resume (try again), false when the
     // run is being cancelled.
     bool DestinationNotAccepting();

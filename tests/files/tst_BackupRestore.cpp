@@ -901,6 +901,32 @@ private Q_SLOTS:
         QVERIFY2(restored == Snapshot(Src()), qPrintable(Describe(Snapshot(Src()), restored)));
     }
 
+    // A link the list alone holds, gone before its target was read: it must not be listed as
+    // copied, or a restore would look for it at the destination and give up.
+    void linkGoneBeforeItIsRecorded() {
+        m_holdsLinks = false;
+        Touch(u"sub/b.txt"_s, "b");
+        auto job = NewJob(u"Gone"_s, btIncremental);
+        RunBackup(*job);
+        // The next run makes the folder in its restore point for the new link, just before the
+        // link's target is read: the link goes in between.
+        QVERIFY(QFile::link(u"b.txt"_s, Src() + u"/sub/link"_s));
+        m_onCreateFolder = [this](const QString&, const QString& remote) -> std::optional<TBranchResult> {
+            if (remote.endsWith(u"/src/sub"_s))
+                QFile::remove(Src() + u"/sub/link"_s);
+            return std::nullopt;
+        };
+        RunBackup(*job);
+        QVERIFY(!QFileInfo(Src() + u"/sub/link"_s).isSymLink());
+        QCOMPARE(job->LastJobResult.ErrorsCount.Load(), 1);
+        const QString point = Dest() + u"/Gone/"_s + Points(u"Gone"_s).last();
+        QCOMPARE(ReadList(point + u"/_rf.vll"_s), QStringList());
+        const TSnapshot restored = Restore(*job, u"gone"_s);
+        QVERIFY2(job->LastJobResult.ErrorsCount == 0 && !job->LastJobResult.Cancelled,
+                 qPrintable(job->LastJobResult.Log.join(u'\n')));
+        QVERIFY2(restored == Snapshot(Src()), qPrintable(Describe(Snapshot(Src()), restored)));
+    }
+
     void hostileMetadataListIsRefused() {
         Touch(u"a.txt"_s, "a");
         // Outside the output folder: must stay as it is.
