@@ -58,6 +58,10 @@ public:
     // under it: the caller then uploads a private copy made first (FTP and cloud). Where a
     // copy reads the source once, straight through, no copy is made.
     virtual bool UploadsFromTemporaryCopy() const = 0;
+    // True when an uploaded symbolic link is stored as a link. A run that keeps a metadata list
+    // for its restore point uploads no link to a branch answering false: the list records the
+    // link (never its target's content) and a restore makes the link from it.
+    virtual bool HoldsLinks() const { return true; }
 
     // Called before each attempt and after a failed one (FTP reconnects here).
     virtual void BeforeAttempt() {}

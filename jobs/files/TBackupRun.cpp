@@ -22,6 +22,7 @@
 
 namespace {
 const QString StartFlagName = QStringLiteral("_startflag.vll");
+const QString MetadataListName = QStringLiteral("_rm.vll");
 } // namespace
 
 TBackupRun::TBackupRun(TJob_FilesAndFolders& job, TSleeper& sleeper, TStorageOperations::TBranchFactory branches)
@@ -438,6 +439,16 @@ void TBackupRun::WalkSources() {
     setup.PreviousFiles = &m_previousFiles;
     setup.PreviousTimes = &m_previousTimes;
     setup.PreviousFolders.Assign(m_state.PreviousLocalDirsList);
+    if (m_kind != TRunKind::Mirror) {
+        setup.PreviousMetadataFile = DownloadComparedMetadata();
+        QString error;
+        const QString metadata = JoinPath(TempFolder(), MetadataListName);
+        if (!m_lists.Metadata.Open(metadata, &error)) {
+            m_job.AddErrorLine(error + u' ' + metadata);
+            Cancel();
+            return;
+        }
+    }
     TSourceWalk walk(m_job, m_storage, m_sleeper, std::move(setup), m_lists);
     const TPathList previousFolders(m_state.PreviousLocalDirsList);
 
@@ -481,6 +492,25 @@ void TBackupRun::WalkSources() {
     m_scan->Stop();
     if (!Cancelled())
         walk.ProcessSourceDeletions();
+}
+
+QString TBackupRun::DownloadComparedMetadata() {
+    if (m_kind != TRunKind::Incremental && m_kind != TRunKind::Differential)
+        return {};
+    // The restore point the previous lists belong to: the last one before this run's, or for a
+    // differential run the last full copy. Points made before metadata lists existed have none.
+    const QStringList& points = m_state.MainBackupList;
+    for (qsizetype i = points.size() - 2; i >= 1; --i) {
+        if (m_kind == TRunKind::Differential && !points.at(i).endsWith(QStringLiteral("Full)")))
+            continue;
+        const QString local = JoinPath(TempFolder(), QStringLiteral("_rm_compared.vll"));
+        if (m_storage.FileOperation(atCopyFromRemoteToLocalFile, local,
+                                    JoinPath(JoinPath(m_jobFolder, points.at(i)), MetadataListName), 0,
+                                    false) == orSuccess)
+            return local;
+        break;
+    }
+    return {};
 }
 
 void TBackupRun::CloseAndUploadArchive() {
@@ -546,6 +576,11 @@ void TBackupRun::SaveStateAndLists() {
             return;
         }
     }
+    QString error;
+    if (m_lists.Metadata.IsOpen() && !m_lists.Metadata.Commit(&error)) {
+        m_job.AddErrorLine(error + u' ' + JoinPath(temp, MetadataListName));
+        Cancel();
+    }
 }
 
 void TBackupRun::UploadListsAndJobFile() {
@@ -556,7 +591,7 @@ void TBackupRun::UploadListsAndJobFile() {
             m_job.AddSeparatorLine();
             m_job.AddLogLine(Tr(QStringLiteral("Copying the database files.")));
         }
-        for (const char16_t* name : {u"_rrd.vll", u"_rf.vll", u"_rd.vll", u"_rrf.vll"}) {
+        for (const char16_t* name : {u"_rrd.vll", u"_rf.vll", u"_rd.vll", u"_rrf.vll", u"_rm.vll"}) {
             const QString file = QString::fromUtf16(name);
             if (Upload(JoinPath(TempFolder(), file), JoinPath(m_restorePointPath, file)) != orSuccess) {
                 Cancel();

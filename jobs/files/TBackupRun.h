@@ -53,6 +53,9 @@ private:
     bool UploadStartFlag();
     bool OpenArchive();
     void WalkSources();
+    // Fetches the metadata list of the restore point this run compares against; its local path,
+    // or empty when there is none.
+    QString DownloadComparedMetadata();
     void CloseAndUploadArchive();
     void SaveStateAndLists();
     void UploadListsAndJobFile();

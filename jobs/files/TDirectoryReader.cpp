@@ -58,19 +58,12 @@ bool TDirectoryReader::Next(TEntry& entry) {
             // Gone between the listing and now: the walk reports it.
             entry.Vanished = true;
             entry.Modified = {};
-            entry.Type = raw->d_type == DT_DIR ? TEntryType::Directory : TEntryType::File;
+            entry.Type = EntryTypeOfListed(raw->d_type);
             return true;
         }
         entry.Vanished = false;
         entry.Modified = st.st_mtim;
-        if (S_ISREG(st.st_mode))
-            entry.Type = TEntryType::File;
-        else if (S_ISDIR(st.st_mode))
-            entry.Type = TEntryType::Directory;
-        else if (S_ISLNK(st.st_mode))
-            entry.Type = TEntryType::SymbolicLink;
-        else
-            entry.Type = TEntryType::Other;
+        entry.Type = EntryTypeOfMode(st.st_mode);
         return true;
     }
 }

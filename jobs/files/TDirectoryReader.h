@@ -1,5 +1,7 @@
 #pragma once
 
+#include "jobs/files/EntryType.h"
+
 #include <QString>
 
 #include <ctime>
@@ -10,7 +12,7 @@
 // and never followed.
 class TDirectoryReader {
 public:
-    enum class TEntryType { File, Directory, SymbolicLink, Other };
+    using TEntryType = ::TEntryType;
 
     struct TEntry {
         QString Name;

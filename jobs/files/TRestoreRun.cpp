@@ -6,17 +6,22 @@
 #include "core/base/AtomicFile.h"
 #include "core/base/DirectoryTree.h"
 #include "core/base/OleDate.h"
+#include "core/base/TFileDescriptor.h"
 #include "core/base/TextFormat.h"
 #include "core/format/TPrimitiveReader.h"
 #include "core/settings/TAppGlobals.h"
 #include "storage/StoragePaths.h"
+#include "storage/TParentFolderCache.h"
 #include "storage/TSleeper.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +29,19 @@ namespace {
 
 QString SystemErrorText(int code) {
     return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// Changes the mode of name in parent without ever following a link. Where the C library cannot
+// do that by name (it needs /proc), the item is opened without following one and changed through
+// its descriptor: a link put there meanwhile fails the open instead of passing the mode on.
+bool ChangeModeNotFollowing(int parent, const char* name, mode_t mode, bool folder) {
+    if (::fchmodat(parent, name, mode, AT_SYMLINK_NOFOLLOW) == 0)
+        return true;
+    if (errno != EOPNOTSUPP && errno != ENOTSUP)
+        return false;
+    const TFileDescriptor item(
+        ::openat(parent, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (folder ? O_DIRECTORY : 0)));
+    return item.IsOpen() && ::fchmod(item.Get(), mode) == 0;
 }
 
 } // namespace
@@ -122,6 +140,9 @@ void TRestoreRun::Run(const QString& OutputPath, const QString& myZIPPassword, i
                     }
                 }
             }
+            // The chosen point's list: the last one restored.
+            if (!Cancelled() && !m_metadataSource.isEmpty())
+                ApplyMetadata();
         }
     }
     // 6.
@@ -184,6 +205,116 @@ QString TRestoreRun::OutputPathFor(const QString& entry) {
     return m_output + u'/' + entry;
 }
 
+void TRestoreRun::LoadMetadata(const QString& folder) {
+    m_metadata.Clear();
+    m_metadataSource.clear();
+    m_linkTargets.clear();
+    if (Cancelled())
+        return;
+    // Restore points made before metadata lists existed have none: they restore without one.
+    const QString name = QStringLiteral("_rm.vll");
+    const QString local = JoinPath(TempFolder(), name);
+    const QString remote = JoinPath(folder, name);
+    if (m_storage.FileOperation(atCopyFromRemoteToLocalFile, local, remote, 0, false) != orSuccess ||
+        !m_metadata.Load(local))
+        return;
+    m_metadataSource = remote;
+    for (const TMetadataList::TEntry& entry : m_metadata.Entries())
+        if (entry.Item.Kind == TItemMetadata::TKind::Link)
+            m_linkTargets.insert(entry.Path, entry.LinkTarget);
+}
+
+bool TRestoreRun::CreateLink(const QString& path, const QByteArray& target) {
+    m_job.AddLogLine(Tr(QStringLiteral("Creating the symbolic link:")) + u' ' + path);
+    TFileDescriptor parent;
+    QByteArray leaf;
+    // Its folder may be missing as a copy's would be (the path was checked to hold no link).
+    if (CreateFolderPath(FolderPart(path), 0755) && OpenParentFolder(path, parent, leaf)) {
+        // Made under a name of its own and renamed over whatever is there, as a copy would be.
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            const QByteArray temporary =
+                QByteArrayLiteral(".vaultora-") + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+            if (::symlinkat(target.constData(), parent.Get(), temporary.constData()) == 0) {
+                if (::renameat(parent.Get(), temporary.constData(), parent.Get(), leaf.constData()) == 0)
+                    return true;
+                const int error = errno;
+                ::unlinkat(parent.Get(), temporary.constData(), 0);
+                errno = error;
+                break;
+            }
+            if (errno != EEXIST)
+                break;
+        }
+    }
+    ErrorAndCancel(path + QStringLiteral(": ") + SystemErrorText(errno));
+    return false;
+}
+
+void TRestoreRun::ApplyMetadata() {
+    for (const qsizetype line : m_metadata.DamagedLines())
+        m_job.AddErrorLine(Tr(QStringLiteral("A damaged line of the metadata list is left out:")) + u' ' +
+                           m_metadataSource + u':' + QString::number(line));
+    if (m_metadata.DamagedCount() > qsizetype(m_metadata.DamagedLines().size()))
+        m_job.AddErrorLine(Tr(QStringLiteral("Damaged lines of the metadata list left out in all:")) + u' ' +
+                           QString::number(m_metadata.DamagedCount()));
+    m_job.AddLogLine(Tr(QStringLiteral("Restoring the permissions, owners and times.")));
+    const std::vector<TMetadataList::TEntry>& entries = m_metadata.Entries();
+    // Deepest first: a folder gets its time after everything in it is in place, and a mode that
+    // closes a folder comes after its content.
+    std::vector<std::pair<qsizetype, size_t>> order;
+    order.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i)
+        order.emplace_back(entries[i].Path.count(u'/'), i);
+    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    // Only root can give an item away; as anyone else the restored items stay the user's own.
+    const bool asRoot = ::geteuid() == 0;
+    m_checkedFolders.clear();
+    TParentFolderCache folders;
+    for (const auto& [depth, index] : order) {
+        if (WaitWhilePausedAndCheckCancel())
+            break;
+        const TMetadataList::TEntry& entry = entries[index];
+        const QString path = OutputPathFor(entry.Path);
+        if (path.isEmpty())
+            break;
+        int parent = -1;
+        QByteArray leaf;
+        struct stat st;
+        if (!folders.Open(path, parent, leaf) || ::fstatat(parent, leaf.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            // Not restored (for example left out by its backup): nothing to give metadata to.
+            if (errno != ENOENT && errno != ENOTDIR)
+                m_job.AddWarningLine(path + QStringLiteral(": ") + SystemErrorText(errno));
+            continue;
+        }
+        const TItemMetadata& item = entry.Item;
+        // Something else of that name (left in the output folder) is not this item.
+        if (TItemMetadata::FromStat(st).Kind != item.Kind)
+            continue;
+        const char* name = leaf.constData();
+        int failure = 0;
+        // Links are never followed: the owner and time are the link's own, and a link has no mode.
+        if (asRoot && (st.st_uid != item.Owner || st.st_gid != item.Group) &&
+            ::fchownat(parent, name, item.Owner, item.Group, AT_SYMLINK_NOFOLLOW) != 0)
+            failure = errno;
+        // A list may come from a hostile destination: a file never gets set-user-ID or
+        // set-group-ID back (a restore as root would make privileged programs of it). A folder's
+        // set-group-ID and sticky bit grant nothing and come back.
+        const mode_t mode = item.Mode & (item.Kind == TItemMetadata::TKind::Folder ? 03777 : 0777);
+        if (item.Kind != TItemMetadata::TKind::Link && (st.st_mode & 07777) != mode &&
+            !ChangeModeNotFollowing(parent, name, mode, item.Kind == TItemMetadata::TKind::Folder))
+            failure = errno;
+        // A copy that kept the time needs no second call.
+        const struct timespec times[2] = {{time_t(item.ModifiedSeconds), long(item.ModifiedNanoseconds)},
+                                          {time_t(item.ModifiedSeconds), long(item.ModifiedNanoseconds)}};
+        if ((st.st_mtim.tv_sec != times[1].tv_sec || st.st_mtim.tv_nsec != times[1].tv_nsec) &&
+            ::utimensat(parent, name, times, AT_SYMLINK_NOFOLLOW) != 0)
+            failure = errno;
+        if (failure != 0)
+            m_job.AddWarningLine(path + QStringLiteral(": ") + SystemErrorText(failure));
+    }
+    m_checkedFolders.clear();
+}
+
 bool TRestoreRun::RestoreFolder(const QString& folder, bool mirror) {
     // 1.
     if (WaitWhilePausedAndCheckCancel())
@@ -210,6 +341,7 @@ bool TRestoreRun::RestoreFolder(const QString& folder, bool mirror) {
                 !LoadListFile(local, *lines))
                 Cancel();
         }
+        LoadMetadata(folder);
     }
     // 3.
     const TZipKind zip = mirror ? TZipKind::None : ZipKindOfRestorePoint(LastPathComponent(folder));
@@ -251,9 +383,15 @@ bool TRestoreRun::RestoreFolder(const QString& folder, bool mirror) {
         if (path.isEmpty())
             break;
         if (zip == TZipKind::None) {
-            if (m_storage.FileOperation(atCopyFromRemoteToLocalFile, path, JoinPath(folder, entry), retries, true) !=
-                orSuccess)
+            // A link the metadata list records is made from it: the destination may hold none.
+            const auto link = m_linkTargets.constFind(entry);
+            if (link != m_linkTargets.cend()) {
+                if (!CreateLink(path, link.value()))
+                    break;
+            } else if (m_storage.FileOperation(atCopyFromRemoteToLocalFile, path, JoinPath(folder, entry), retries,
+                                               true) != orSuccess) {
                 Cancel();
+            }
         } else if (zip == TZipKind::OneArchive) {
             m_job.AddLogLine(Tr(QStringLiteral("Extracting the file:")) + u' ' + entry);
             if (!archiver->ExtractEntry(entry, m_output)) {

@@ -2,10 +2,12 @@
 
 #include "jobs/files/RestorePoints.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
+#include "jobs/files/TMetadataList.h"
 
 #include "storage/TStorageOperations.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -36,6 +38,12 @@ private:
     // would lead outside the output folder.
     QString OutputPathFor(const QString& entry);
     void ErrorAndCancel(const QString& message);
+    // Fetches the restore point's metadata list, when it has one; the last one fetched is applied.
+    void LoadMetadata(const QString& folder);
+    // Gives the restored items the modes, times and (as root) owners the metadata list records.
+    void ApplyMetadata();
+    // Makes the symbolic link path (replacing a file there) pointing to target.
+    bool CreateLink(const QString& path, const QByteArray& target);
 
     TJob_FilesAndFolders& m_job;
     TSleeper& m_sleeper;
@@ -45,4 +53,7 @@ private:
     QString m_jobFolder;
     TRemoteBackupState m_state;
     QSet<QString> m_checkedFolders; // output folders known to hold no link leading out
+    TMetadataList m_metadata;
+    QString m_metadataSource;                 // where m_metadata came from; empty: no list
+    QHash<QString, QByteArray> m_linkTargets; // the links m_metadata records, by path
 };

@@ -5,13 +5,16 @@
 
 #include "storage/StoragePaths.h"
 #include "storage/TSleeper.h"
+#include "storage/TStorageBranch.h"
 #include "storage/TStorageOperations.h"
 
 #include <QFile>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -61,6 +64,30 @@ QString WithSlash(const QString& path) {
     return path.endsWith(u'/') ? path : path + u'/';
 }
 
+TItemMetadata MetadataOf(const TTreeScan::TEntry& entry) {
+    TItemMetadata item;
+    item.ModifiedSeconds = entry.ModifiedSeconds;
+    item.ModifiedNanoseconds = entry.ModifiedNanoseconds;
+    item.Owner = entry.Owner;
+    item.Group = entry.Group;
+    item.Mode = entry.Mode;
+    item.Kind = TItemMetadata::KindOf(entry.Type);
+    return item;
+}
+
+// Whether the text equals the UTF-8 bytes, without decoding them when they are plain ASCII.
+bool SameText(QStringView text, QByteArrayView utf8) {
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        const unsigned char byte = static_cast<unsigned char>(utf8[i]);
+        if (byte >= 0x80)
+            return QString::fromUtf8(utf8) == text;
+        // Up to here both are the same ASCII text: a difference here is a difference.
+        if (i >= text.size() || text[i].unicode() != byte)
+            return false;
+    }
+    return text.size() == utf8.size();
+}
+
 } // namespace
 
 TSourceWalk::TSourceWalk(TJob_FilesAndFolders& job, TStorageOperations& storage, TSleeper& sleeper, TSetup setup,
@@ -78,7 +105,60 @@ TSourceWalk::TSourceWalk(TJob_FilesAndFolders& job, TStorageOperations& storage,
     m_previousIndex.Build(*m_setup.PreviousFiles);
     m_previousSeen.assign(size_t(m_setup.PreviousFiles->Size()), false);
     m_lists.CurrentFiles.SetPrevious(m_setup.PreviousFiles, m_setup.PreviousTimes);
+    m_compareOwners = ::geteuid() == 0;
+    LoadPreviousMetadata(m_setup.PreviousMetadataFile);
     m_extensions = u';' + m_job.Settings.Sources.Extensions.toLower() + u';';
+}
+
+void TSourceWalk::LoadPreviousMetadata(const QString& path) {
+    const TStringTable& previous = *m_setup.PreviousFiles;
+    TMetadataListReader reader;
+    if (path.isEmpty() || previous.IsEmpty() || !reader.Open(path))
+        return;
+    m_previousMetadata.assign(size_t(previous.Size()), TComparedMetadata());
+    // The list holds the files in the order of the previous files list: each is looked up only
+    // where that order breaks.
+    qsizetype next = 0;
+    TMetadataLine line;
+    while (reader.Next(line)) {
+        if (line.Damaged || line.Item.Kind == TItemMetadata::TKind::Folder)
+            continue;
+        qsizetype index = -1;
+        if (next < previous.Size() && SameText(previous.At(next), line.Path))
+            index = next;
+        else
+            index = m_previousIndex.IndexOf(QString::fromUtf8(line.Path));
+        if (index < 0)
+            continue;
+        m_previousMetadata[size_t(index)] = {line.Item.Owner, line.Item.Group, line.Item.Mode, line.Item.Kind};
+        next = index + 1;
+    }
+    if (reader.ReadFailed())
+        m_previousMetadata.clear();
+}
+
+bool TSourceWalk::PreviousMetadataIs(qsizetype previous, const TItemMetadata& metadata) const {
+    if (previous < 0 || size_t(previous) >= m_previousMetadata.size())
+        return true;
+    const TComparedMetadata& recorded = m_previousMetadata[size_t(previous)];
+    if (recorded.Kind == TItemMetadata::TKind::Unknown)
+        return true;
+    return recorded.Kind == metadata.Kind && recorded.Mode == metadata.Mode &&
+           (!m_compareOwners || (recorded.Owner == metadata.Owner && recorded.Group == metadata.Group));
+}
+
+void TSourceWalk::RecordMetadata(QStringView rel, const TItemMetadata& metadata, const QByteArray& nativePath) {
+    if (!m_lists.Metadata.IsOpen())
+        return;
+    if (metadata.Kind != TItemMetadata::TKind::Link) {
+        m_lists.Metadata.Add(rel, metadata);
+        return;
+    }
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(nativePath.constData(), target, sizeof target);
+    // A link that is gone, or whose target cannot be read now, is left out of the list.
+    if (length > 0 && size_t(length) < sizeof target)
+        m_lists.Metadata.Add(rel, metadata, QByteArrayView(target, qsizetype(length)));
 }
 
 bool TSourceWalk::Cancelled() const {
@@ -171,6 +251,9 @@ void TSourceWalk::BackupDirectory(const QString& dirPath, const QString& relPath
         scan.Release(root);
         return;
     }
+    struct stat st;
+    if (!relPath.isEmpty() && ::lstat(QFile::encodeName(dirPath).constData(), &st) == 0 && S_ISDIR(st.st_mode))
+        RecordMetadata(relPath, TItemMetadata::FromStat(st), QByteArray());
     WalkFolder(scan, root, WithSlash(dirPath), relPath.isEmpty() ? QString() : WithSlash(relPath));
     scan.Release(root);
 }
@@ -209,6 +292,7 @@ void TSourceWalk::WalkFolder(TTreeScan& scan, int id, const QString& dir, const 
                 continue;
             const QString relFolder = rel + name;
             m_lists.CurrentFolders.Append(relFolder);
+            RecordMetadata(relFolder, MetadataOf(entry), QByteArray());
             if (!m_setup.PreviousFolders.Contains(relFolder)) {
                 for (;;) {
                     bool created;
@@ -266,10 +350,17 @@ void TSourceWalk::WalkFolder(TTreeScan& scan, int id, const QString& dir, const 
         char16_t stampUnits[TFileTimeStamp::Length];
         m_stamps.FormatTo(entry.Modified(), stampUnits);
         const QStringView stampView(stampUnits, TFileTimeStamp::Length);
+        const TItemMetadata metadata = MetadataOf(entry);
+        auto linkPath = [&] {
+            return metadata.Kind == TItemMetadata::TKind::Link
+                       ? QFile::encodeName(dir).append(raw, qsizetype(rawLength))
+                       : QByteArray();
+        };
         const qsizetype previous = FindPrevious(relView);
-        if (PreviousStampIs(previous, stampView)) {
+        if (Unchanged(previous, stampView, metadata)) {
             // Unchanged: the entry refers to the previous run's texts and nothing is copied.
             m_lists.CurrentFiles.AppendPrevious(previous);
+            RecordMetadata(relView, metadata, linkPath());
             if (WaitWhilePausedAndCheckCancel())
                 return;
             continue;
@@ -278,7 +369,8 @@ void TSourceWalk::WalkFolder(TTreeScan& scan, int id, const QString& dir, const 
             name = QString::fromLatin1(raw, qsizetype(rawLength));
         const QString relFile = relView.toString();
         m_lists.CurrentFiles.Append(relView, stampView);
-        TransferIfChanged(dir + name, relFile, stampView.toString(), incremental, previous);
+        if (TransferIfChanged(dir + name, relFile, stampView.toString(), incremental, previous, metadata))
+            RecordMetadata(relFile, metadata, linkPath());
         if (Cancelled())
             return;
     }
@@ -295,42 +387,61 @@ bool TSourceWalk::PreviousStampIs(qsizetype previous, QStringView stamp) const {
     return previous >= 0 && previous < m_setup.PreviousTimes->Size() && m_setup.PreviousTimes->At(previous) == stamp;
 }
 
-void TSourceWalk::TransferIfChanged(const QString& path, const QString& rel, const QString& stamp, bool needsFolder,
-                                    qsizetype previous) {
+bool TSourceWalk::TransferIfChanged(const QString& path, const QString& rel, const QString& stamp, bool needsFolder,
+                                    qsizetype previous, const TItemMetadata& metadata) {
     for (;;) {
         if (WaitWhilePausedAndCheckCancel())
-            return;
-        if (PreviousStampIs(previous, stamp))
-            return; // unchanged
+            return false;
+        if (Unchanged(previous, stamp, metadata))
+            return true;
         if (needsFolder) {
             const qsizetype slash = rel.lastIndexOf(u'/');
             if (slash > 0 && !EnsureFolderChain(rel.left(slash))) {
                 if (!DestinationNotAccepting())
-                    return;
+                    return false;
                 continue;
             }
         }
-        switch (Transfer(path, rel)) {
+        switch (RecordedOnly(metadata) ? RecordableLink(path) : Transfer(path, rel)) {
         case orSuccess:
             m_lists.CopiedFiles.append(rel);
             ++m_job.CurrentBackupFilesProcessed;
             m_job.RequestRepaint();
             TestCrashPoint("file-loop");
-            return;
+            return true;
         case orERROR_LocalAccess:
             // The file could not be read now. It must not look removed: a file seen before keeps
             // its old entry (and is retried next run); a new one is left out (and is new next run).
+            // Either way this restore point records no metadata of it.
             if (previous >= 0 && previous < m_setup.PreviousTimes->Size())
                 m_lists.CurrentFiles.SetLastStampToPrevious(previous);
             else
                 m_lists.CurrentFiles.RemoveLast();
-            return;
+            return false;
         case orERROR_RemoteAccess:
             if (!DestinationNotAccepting())
-                return;
+                return false;
             break;
         }
     }
+}
+
+bool TSourceWalk::RecordedOnly(const TItemMetadata& metadata) const {
+    // Archives hold links themselves.
+    return metadata.Kind == TItemMetadata::TKind::Link && m_setup.Compression == TZipKind::None &&
+           m_lists.Metadata.IsOpen() && m_storage.Branch() && !m_storage.Branch()->HoldsLinks();
+}
+
+TOperationResult TSourceWalk::RecordableLink(const QString& path) {
+    // Only the list will hold the link: a link gone meanwhile (or unreadable) must not be listed
+    // as copied, or a restore would look for it at the destination.
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(QFile::encodeName(path).constData(), target, sizeof target);
+    if (length > 0 && size_t(length) < sizeof target)
+        return orSuccess;
+    m_job.AddErrorLine(path + QStringLiteral(": ") +
+                       QString::fromLocal8Bit(std::strerror(length < 0 ? errno : ENAMETOOLONG)));
+    return orERROR_LocalAccess;
 }
 
 TOperationResult TSourceWalk::Transfer(const QString& path, const QString& rel) {
@@ -359,7 +470,9 @@ void TSourceWalk::BackupSingleFile(const QString& path, const QString& name) {
     const QString stamp = m_stamps.Format(st.st_mtim);
     const qsizetype previous = FindPrevious(name);
     m_lists.CurrentFiles.Append(name, stamp);
-    TransferIfChanged(path, name, stamp, false, previous);
+    const TItemMetadata metadata = TItemMetadata::FromStat(st);
+    if (TransferIfChanged(path, name, stamp, false, previous, metadata))
+        RecordMetadata(name, metadata, QFile::encodeName(path));
 }
 
 void TSourceWalk::ProcessSourceDeletions() {

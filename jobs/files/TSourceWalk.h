@@ -3,6 +3,7 @@
 #include "jobs/files/RestorePoints.h"
 #include "jobs/files/TCurrentFileList.h"
 #include "jobs/files/TFileTimeStamp.h"
+#include "jobs/files/TMetadataList.h"
 #include "jobs/files/TPathList.h"
 #include "jobs/files/TStringIndex.h"
 #include "jobs/files/TStringTable.h"
@@ -29,6 +30,7 @@ struct TRunLists {
     QStringList CreatedFolders;    // "_rd"
     QStringList RemovedFiles;      // "_rrf"
     QStringList RemovedFolders;    // "_rrd"
+    TMetadataListWriter Metadata;  // "_rm": every item seen now (written as the walk goes, when open)
 };
 
 // Walks the sources of one run: decides per file whether it changed since the run compared
@@ -45,6 +47,7 @@ public:
         const TStringTable* PreviousFiles = nullptr; // null: none
         const TStringTable* PreviousTimes = nullptr;
         TPathList PreviousFolders;
+        QString PreviousMetadataFile; // the metadata list of the run compared against; empty: none
     };
 
     TSourceWalk(TJob_FilesAndFolders& job, TStorageOperations& storage, TSleeper& sleeper, TSetup setup,
@@ -77,13 +80,28 @@ private:
     // Creates one folder of the restore point (archive entry or real folder).
     TOperationResult CreateFolder(const QString& rel);
     // The file entry steps from the pause check on; the file is already in the current lists.
-    // previous is the file's entry in the previous run's list, or -1.
-    void TransferIfChanged(const QString& path, const QString& rel, const QString& stamp, bool needsFolder,
-                           qsizetype previous);
+    // previous is the file's entry in the previous run's list, or -1. True when the file stays in
+    // the current lists as it is now (unchanged or transferred).
+    bool TransferIfChanged(const QString& path, const QString& rel, const QString& stamp, bool needsFolder,
+                           qsizetype previous, const TItemMetadata& metadata);
     // The previous run's entry of rel, or -1; marks it as still there.
     qsizetype FindPrevious(QStringView rel);
     bool PreviousStampIs(qsizetype previous, QStringView stamp) const;
+    // Whether mode, kind and (as root, who can give them back) owner equal the previous run's; true
+    // when the previous run recorded none.
+    bool PreviousMetadataIs(qsizetype previous, const TItemMetadata& metadata) const;
+    bool Unchanged(qsizetype previous, QStringView stamp, const TItemMetadata& metadata) const {
+        return PreviousStampIs(previous, stamp) && PreviousMetadataIs(previous, metadata);
+    }
+    void LoadPreviousMetadata(const QString& path);
+    // Adds the item to the run's metadata list; nativePath is read for a link's target.
+    void RecordMetadata(QStringView rel, const TItemMetadata& metadata, const QByteArray& nativePath);
     TOperationResult Transfer(const QString& path, const QString& rel);
+    // A link the destination cannot hold, which the metadata list records instead.
+    bool RecordedOnly(const TItemMetadata& metadata) const;
+    // orSuccess when the link at path can be recorded (its target read), else an error line and
+    // orERROR_LocalAccess.
+    TOperationResult RecordableLink(const QString& path);
     // What to do when the destination refuses: true after a resume (try again), false when the
     // run is being cancelled.
     bool DestinationNotAccepting();
@@ -102,4 +120,13 @@ private:
     QSet<QString> m_createdFolders;   // folders this run has made in its restore point
     TExclusions m_exclusions;
     QString m_extensions; // ";" + extensions + ";"
+    // What a change of metadata is judged by, per entry of the previous files list.
+    struct TComparedMetadata {
+        uint32_t Owner = 0;
+        uint32_t Group = 0;
+        uint16_t Mode = 0;
+        TItemMetadata::TKind Kind = TItemMetadata::TKind::Unknown; // Unknown: not recorded
+    };
+    std::vector<TComparedMetadata> m_previousMetadata; // empty when the previous run recorded none
+    bool m_compareOwners = false;
 };

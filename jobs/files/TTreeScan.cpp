@@ -141,18 +141,14 @@ void TTreeScan::Read(int id, std::unique_lock<std::mutex>& lock) {
                 if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
                     // Gone between the listing and now: the walk reports it.
                     entry.Vanished = true;
-                    entry.Type = raw->d_type == DT_DIR ? TEntryType::Directory : TEntryType::File;
+                    entry.Type = EntryTypeOfListed(raw->d_type);
                 } else {
                     entry.ModifiedSeconds = int64_t(st.st_mtim.tv_sec);
                     entry.ModifiedNanoseconds = int32_t(st.st_mtim.tv_nsec);
-                    if (S_ISREG(st.st_mode))
-                        entry.Type = TEntryType::File;
-                    else if (S_ISDIR(st.st_mode))
-                        entry.Type = TEntryType::Directory;
-                    else if (S_ISLNK(st.st_mode))
-                        entry.Type = TEntryType::SymbolicLink;
-                    else
-                        entry.Type = TEntryType::Other;
+                    entry.Mode = uint16_t(st.st_mode & 07777);
+                    entry.Owner = uint32_t(st.st_uid);
+                    entry.Group = uint32_t(st.st_gid);
+                    entry.Type = EntryTypeOfMode(st.st_mode);
                 }
                 if (entry.Type == TEntryType::Directory) {
                     struct stat self;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "jobs/files/EntryType.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -24,7 +26,7 @@
 // slash and the entry's name.
 class TTreeScan {
 public:
-    enum class TEntryType : uint8_t { File, Directory, SymbolicLink, Other };
+    using TEntryType = ::TEntryType;
 
     // Compact: the scan of a large tree holds hundreds of thousands of these.
     struct TEntry {
@@ -37,6 +39,9 @@ public:
         bool Hidden : 1 = false;     // the name begins with "."
         bool Vanished : 1 = false;   // listed, but gone when it was looked at
         bool ParentGone : 1 = false; // directories: the listed folder itself was removed meanwhile
+        uint16_t Mode = 0;           // permission bits (st_mode & 07777)
+        uint32_t Owner = 0;
+        uint32_t Group = 0;
 
         timespec Modified() const {
             timespec time{};
@@ -62,7 +67,7 @@ public:
         bool Done = false;
     };
 
-    static_assert(sizeof(TEntry) == 24);
+    static_assert(sizeof(TEntry) == 40);
 
     using TDescendCheck = std::function<bool(const QString& folderPath, const QString& name, bool hidden)>;
 

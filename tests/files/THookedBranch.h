@@ -8,20 +8,23 @@
 #include <optional>
 
 // The local-drive branch with a hook before every upload and folder creation: a test can fail
-// one file, act on the job at a chosen moment (pause, cancel), or take the destination away.
+// one file, act on the job at a chosen moment (pause, cancel), or take the destination away. It
+// can also play a destination that holds no symbolic links.
 class THookedBranch : public TStorageBranch {
 public:
     using THook = std::function<std::optional<TBranchResult>(const QString& local, const QString& remote)>;
 
-    THookedBranch(TJob& job, THook* onUpload, THook* onCreateFolder)
+    THookedBranch(TJob& job, THook* onUpload, THook* onCreateFolder, const bool* holdsLinks = nullptr)
         : TStorageBranch(job)
         , m_inner(job)
         , m_onUpload(onUpload)
-        , m_onCreateFolder(onCreateFolder) {}
+        , m_onCreateFolder(onCreateFolder)
+        , m_holdsLinks(holdsLinks) {}
 
     TConnectResult Connect() override { return m_inner.Connect(); }
     QString Disconnect() override { return m_inner.Disconnect(); }
     bool UploadsFromTemporaryCopy() const override { return m_inner.UploadsFromTemporaryCopy(); }
+    bool HoldsLinks() const override { return !m_holdsLinks || *m_holdsLinks; }
     TBranchResult Upload(const QString& local, const QString& remote) override {
         if (m_onUpload && *m_onUpload)
             if (std::optional<TBranchResult> result = (*m_onUpload)(local, remote))
@@ -51,4 +54,5 @@ private:
     TLocalDriveBranch m_inner;
     THook* m_onUpload;
     THook* m_onCreateFolder;
+    const bool* m_holdsLinks;
 };

@@ -97,6 +97,26 @@ void Write(const QString& path, const QByteArray& data, qint64 mtimeSeconds = 0,
     }
 }
 
+struct TStatus {
+    int Mode = -1; // permission bits, -1 when missing
+    qint64 MTimeNs = 0;
+    uint Owner = 0;
+    uint Group = 0;
+};
+
+TStatus StatusOf(const QString& path) {
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return {int(st.st_mode & 07777), qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec, st.st_uid,
+            st.st_gid};
+}
+
+void SetMTime(const QString& path, qint64 seconds, long nanoseconds) {
+    const struct timespec times[2] = {{time_t(seconds), nanoseconds}, {time_t(seconds), nanoseconds}};
+    QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0);
+}
+
 QStringList ReadList(const QString& path) {
     QStringList lines;
     LoadListFile(path, lines);
@@ -120,6 +140,7 @@ private:
     TFakeSleeper m_sleeper;
     THookedBranch::THook m_onUpload;
     THookedBranch::THook m_onCreateFolder;
+    bool m_holdsLinks = true;       // whether the destination keeps symbolic links
     qint64 m_clock = 1'700'000'000; // mtimes the tests give files, one step per change
 
     QString Src() const { return m_root->filePath(u"src"_s); }
@@ -141,7 +162,7 @@ private:
         }
         job->Sleeper = &m_sleeper;
         job->Branches = [this](TJob& owner) {
-            return std::make_unique<THookedBranch>(owner, &m_onUpload, &m_onCreateFolder);
+            return std::make_unique<THookedBranch>(owner, &m_onUpload, &m_onCreateFolder, &m_holdsLinks);
         };
         return job;
     }
@@ -187,6 +208,21 @@ private:
 
     void Touch(const QString& rel, const QByteArray& data) { Write(Src() + u'/' + rel, data, ++m_clock); }
 
+    // The storage modes a metadata round trip is checked in.
+    static void StorageModeRows() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<bool>("zip");
+        QTest::addColumn<bool>("perFile");
+        QTest::addColumn<int>("encryption");
+        QTest::newRow("incremental, plain") << int(btIncremental) << false << false << -1;
+        QTest::newRow("incremental, one archive") << int(btIncremental) << true << false << -1;
+        QTest::newRow("incremental, one archive with password") << int(btIncremental) << true << false << 2;
+        QTest::newRow("incremental, archive per file") << int(btIncremental) << true << true << -1;
+        QTest::newRow("incremental, archive per file with password") << int(btIncremental) << true << true << 3;
+        QTest::newRow("differential, plain") << int(btDifferential) << false << false << -1;
+        QTest::newRow("differential, archive per file") << int(btDifferential) << true << true << -1;
+    }
+
 private Q_SLOTS:
     void init() {
         m_root = std::make_unique<QTemporaryDir>();
@@ -205,6 +241,7 @@ private Q_SLOTS:
         m_onUpload = nullptr;
         m_onCreateFolder = nullptr;
         AtomicWriteFaultForTesting = nullptr; // a failed test must not leave the data folder "full"
+        m_holdsLinks = true;
     }
 
     void chainsRestoreEachMoment_data() {
@@ -805,6 +842,292 @@ private Q_SLOTS:
             QCOMPARE(reloaded.LogList, job->LogList);
             QCOMPARE(reloaded.LogList.size(), 1);
         }
+    }
+
+    void modeChangeAloneIsBackedUp_data() { StorageModeRows(); }
+
+    void modeChangeAloneIsBackedUp() {
+        QFETCH(int, type);
+        QFETCH(bool, zip);
+        QFETCH(bool, perFile);
+        QFETCH(int, encryption);
+        const QString password = encryption >= 0 ? u"pässword"_s : QString();
+        Touch(u"a.txt"_s, "a");
+        Touch(u"dir/b.txt"_s, "b");
+        auto job = NewJob(u"Modes"_s, TBackupType(type), TMode{zip, perFile, encryption});
+        RunBackup(*job);
+        // The mode alone changes: the last-write time stays.
+        const qint64 before = StatusOf(Src() + u"/a.txt"_s).MTimeNs;
+        QVERIFY(::chmod(QFile::encodeName(Src() + u"/a.txt"_s).constData(), 0600) == 0);
+        QCOMPARE(StatusOf(Src() + u"/a.txt"_s).MTimeNs, before);
+        RunBackup(*job);
+        QVERIFY2(job->LastJobResult.ErrorsCount == 0, qPrintable(job->LastJobResult.Log.join(u'\n')));
+        const QStringList points = Points(u"Modes"_s);
+        QCOMPARE(points.size(), 2);
+        QCOMPARE(ReadList(Dest() + u"/Modes/"_s + points.last() + u"/_rf.vll"_s), QStringList{u"src/a.txt"_s});
+        // Nothing changed since: the next run copies nothing.
+        RunBackup(*job);
+        QCOMPARE(ReadList(Dest() + u"/Modes/"_s + Points(u"Modes"_s).last() + u"/_rf.vll"_s),
+                 type == btDifferential ? QStringList{u"src/a.txt"_s} : QStringList());
+
+        const TSnapshot restored = Restore(*job, u"modes"_s, 1, password);
+        QVERIFY2(job->LastJobResult.ErrorsCount == 0 && job->LastJobResult.WarningsCount == 0 &&
+                     !job->LastJobResult.Cancelled,
+                 qPrintable(job->LastJobResult.Log.join(u'\n')));
+        QVERIFY2(restored == Snapshot(Src()), qPrintable(Describe(Snapshot(Src()), restored)));
+        QCOMPARE(restored.at(u"a.txt"_s).Mode, 0600);
+        // The first point gives the mode the file had then.
+        QCOMPARE(Restore(*job, u"first"_s, 0, password).at(u"a.txt"_s).Mode, 0644);
+    }
+
+    void modesAndTimesComeBack_data() { StorageModeRows(); }
+
+    void modesAndTimesComeBack() {
+        QFETCH(int, type);
+        QFETCH(bool, zip);
+        QFETCH(bool, perFile);
+        QFETCH(int, encryption);
+        const QString password = encryption >= 0 ? u"pässword"_s : QString();
+        Touch(u"private/key"_s, "k");
+        Touch(u"private/tool"_s, "t");
+        Touch(u"shared/group.txt"_s, "g");
+        Touch(u"drop/x"_s, "x");
+        QDir().mkpath(Src() + u"/private/empty"_s);
+        // Deepest first, so that a folder's time is set after its content.
+        struct {
+            QString Rel;
+            int Mode;
+            qint64 Seconds;
+            long Nanoseconds;
+            int Restored; // the mode a restore gives back
+        } items[] = {{u"private/empty"_s, 0700, 1'500'000'000, 5, 0700},
+                     {u"private/key"_s, 0604, 1'400'000'000, 777, 0604},
+                     {u"private/tool"_s, 06755, 1'400'000'001, 999'999'999, 0755}, // no set-user/group-ID
+                     {u"private"_s, 0700, 1'600'000'000, 111'111'111, 0700},
+                     {u"shared"_s, 02710, 1'600'000'100, 222'222'222, 02710},
+                     {u"drop"_s, 01777, 1'600'000'150, 1, 01777},
+                     {QString(), 0750, 1'600'000'200, 333'333'333, 0750}};
+        const auto apply = [&] {
+            for (const auto& item : items) {
+                const QString path = item.Rel.isEmpty() ? Src() : Src() + u'/' + item.Rel;
+                QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(item.Mode)) == 0);
+                SetMTime(path, item.Seconds, item.Nanoseconds);
+            }
+        };
+        const auto expected = [&] {
+            TSnapshot source = Snapshot(Src());
+            source[u"private/tool"_s].Mode = 0755;
+            return source;
+        };
+        const auto check = [&](const QString& outName) {
+            for (const auto& item : items) {
+                const QString rel = item.Rel.isEmpty() ? QString() : u'/' + item.Rel;
+                const TStatus out = StatusOf(Out(outName) + u"/src"_s + rel);
+                QVERIFY2(out.Mode == item.Restored, qPrintable(rel + u" mode "_s + QString::number(out.Mode, 8)));
+                QCOMPARE(out.MTimeNs, item.Seconds * 1'000'000'000 + item.Nanoseconds);
+            }
+        };
+        apply();
+        auto job = NewJob(u"Modes"_s, TBackupType(type), TMode{zip, perFile, encryption});
+        RunBackup(*job);
+        QVERIFY2(job->LastJobResult.ErrorsCount == 0, qPrintable(job->LastJobResult.Log.join(u'\n')));
+        TSnapshot restored = Restore(*job, u"full"_s, 0, password);
+        QVERIFY2(job->LastJobResult.ErrorsCount == 0 && job->LastJobResult.WarningsCount == 0,
+                 qPrintable(job->LastJobResult.Log.join(u'\n')));
+        QVERIFY2(restored == expected(), qPrintable(Describe(expected(), restored)));
+        check(u"full"_s);
+        // A new file and a folder's new mode: a restore of the next point gives the folders as they are now.
+        Touch(u"shared/new.txt"_s, "n");
+        items[4].Mode = items[4].Restored = 0750;
+        apply();
+        RunBackup(*job);
+        restored = Restore(*job, u"next"_s, 1, password);
+        QVERIFY2(restored == expected(), qPrintable(Describe(expected(), restored)));
+        check(u"next"_s);
+    }
+
+    void ownersComeBackAsRoot_data() { StorageModeRows(); }
+
+    void ownersComeBackAsRoot() {
+        QFETCH(int, type);
+        QFETCH(bool, zip);
+        QFETCH(bool, perFile);
+        QFETCH(int, encryption);
+        const QString password = encryption >= 0 ? u"pässword"_s : QString();
+        if (::geteuid() != 0)
+            QSKIP("only root can give files away");
+        Touch(u"owned/file.txt"_s, "f");
+        Touch(u"plain.txt"_s, "p");
+        const auto chown = [this](const QString& rel, uint owner, uint group) {
+            return ::lchown(QFile::encodeName(Src() + u'/' + rel).constData(), owner, group) == 0;
+        };
+        QVERIFY(chown(u"owned"_s, 4242, 4343));
+        QVERIFY(chown(u"owned/file.txt"_s, 4244, 4345));
+        QVERIFY(QFile::link(u"file.txt"_s, Src() + u"/owned/link"_s));
+        QVERIFY(chown(u"owned/link"_s, 4246, 4347));
+        auto job = NewJob(u"Owners"_s, TBackupType(type), TMode{zip, perFile, encryption});
+        RunBackup(*job);
+        // The owner alone changes.
+        QVERIFY(chown(u"plain.txt"_s, 4248, 4349));
+        RunBackup(*job);
+        QCOMPARE(ReadList(Dest() + u"/Owners/"_s + Points(u"Owners"_s).last() + u"/_rf.vll"_s),
+                 QStringList{u"src/plain.txt"_s});
+        const TSnapshot restored = Restore(*job, u"owners"_s, 1, password);
+        QVERIFY2(job->LastJobResult.ErrorsCount == 0 && !job->LastJobResult.Cancelled,
+                 qPrintable(job->LastJobResult.Log.join(u'\n')));
+        QVERIFY2(restored == Snapshot(Src()), qPrintable(Describe(Snapshot(Src()), restored)));
+        const QString out = Out(u"owners"_s) + u"/src/"_s;
+        const struct {
+            QString Rel;
+            uint Owner;
+            uint Group;
+        } expected[] = {{u"owned"_s, 4242, 4343},
+                        {u"owned/file.txt"_s, 4244, 4345},
+                        {u"owned/link"_s, 4246, 4347},
+                        {u"plain.txt"_s, 4248, 4349}};
+        for (const auto& item : expected) {
+            const TStatus status = StatusOf(out + item.Rel);
+            QVERIFY2(status.Owner == item.Owner && status.Group == item.Group, qPrintable(item.Rel));
+        }
+    }
+
+    void pointWithoutMetadataListRestoresAsBefore() {
+        Touch(u"a.txt"_s, "a");
+        Write(Src() + u"/private/key"_s, "k", ++m_clock, 0600);
+        QVERIFY(::chmod(QFile::encodeName(Src() + u"/private"_s).constData(), 0700) == 0);
+        auto job = NewJob(u"Older"_s, btIncremental);
+        RunBackup(*job);
+        // A point made before the list existed.
+        const QString first = Dest() + u"/Older/"_s + Points(u"Older"_s).first();
+        QVERIFY(QFile::remove(first + u"/_rm.vll"_s));
+        TSnapshot restored = Restore(*job, u"older"_s);
+        QVERIFY2(job->LastJobResult.ErrorsCount == 0 && job->LastJobResult.WarningsCount == 0 &&
+                     !job->LastJobResult.Cancelled,
+                 qPrintable(job->LastJobResult.Log.join(u'\n')));
+        for (const QString& file : {u"a.txt"_s, u"private/key"_s})
+            QVERIFY(restored.at(file) == Snapshot(Src()).at(file));
+        QCOMPARE(restored.at(u"private"_s).Mode, 0755); // folders come back as they always did
+
+        // The next point has its list again, and a restore of it applies that list.
+        Touch(u"a.txt"_s, "a2");
+        RunBackup(*job);
+        restored = Restore(*job, u"newer"_s);
+        QVERIFY2(restored == Snapshot(Src()), qPrintable(Describe(Snapshot(Src()), restored)));
+    }
+
+    void linksOnADestinationWithoutLinks() {
+        m_holdsLinks = false;
+        Touch(u"target.txt"_s, "target");
+        QVERIFY(QFile::link(u"target.txt"_s, Src() + u"/relative link"_s));
+        QVERIFY(QFile::link(u"/etc/hostname"_s, Src() + u"/absolute link"_s));
+        QVERIFY(QFile::link(u"/nonexistent/\target\n"_s, Src() + u"/dangling link"_s));
+        Touch(u"sub/file.txt"_s, "f");
+        QVERIFY(QFile::link(u"../target.txt"_s, Src() + u"/sub/inner link"_s));
+        auto job = NewJob(u"NoLinks"_s, btIncremental);
+        RunBackup(*job);
+        QVERIFY2(job->LastJobResult.ErrorsCount == 0, qPrintable(job->LastJobResult.Log.join(u'\n')));
+        const QString point = Dest() + u"/NoLinks/"_s + Points(u"NoLinks"_s).first();
+        // The list holds the links; no target's content went to the destination.
+        for (const QString& link : {u"relative link"_s, u"absolute link"_s, u"dangling link"_s, u"sub/inner link"_s})
+            QVERIFY(!QFileInfo::exists(point + u"/src/"_s + link) && !QFileInfo(point + u"/src/"_s + link).isSymLink());
+        QVERIFY(ReadList(point + u"/_rf.vll"_s).contains(u"src/absolute link"_s));
+        Touch(u"target.txt"_s, "target changed");
+        RunBackup(*job);
+        const TSnapshot restored = Restore(*job, u"nolinks"_s);
+        QVERIFY2(job->LastJobResult.ErrorsCount == 0 && !job->LastJobResult.Cancelled,
+                 qPrintable(job->LastJobResult.Log.join(u'\n')));
+        QVERIFY2(restored == Snapshot(Src()), qPrintable(Describe(Snapshot(Src()), restored)));
+    }
+
+    // A link the list alone holds, gone before its target was read: it must not be listed as
+    // copied, or a restore would look for it at the destination and give up.
+    void linkGoneBeforeItIsRecorded() {
+        m_holdsLinks = false;
+        Touch(u"sub/b.txt"_s, "b");
+        auto job = NewJob(u"Gone"_s, btIncremental);
+        RunBackup(*job);
+        // The next run makes the folder in its restore point for the new link, just before the
+        // link's target is read: the link goes in between.
+        QVERIFY(QFile::link(u"b.txt"_s, Src() + u"/sub/link"_s));
+        m_onCreateFolder = [this](const QString&, const QString& remote) -> std::optional<TBranchResult> {
+            if (remote.endsWith(u"/src/sub"_s))
+                QFile::remove(Src() + u"/sub/link"_s);
+            return std::nullopt;
+        };
+        RunBackup(*job);
+        QVERIFY(!QFileInfo(Src() + u"/sub/link"_s).isSymLink());
+        QCOMPARE(job->LastJobResult.ErrorsCount.Load(), 1);
+        const QString point = Dest() + u"/Gone/"_s + Points(u"Gone"_s).last();
+        QCOMPARE(ReadList(point + u"/_rf.vll"_s), QStringList());
+        const TSnapshot restored = Restore(*job, u"gone"_s);
+        QVERIFY2(job->LastJobResult.ErrorsCount == 0 && !job->LastJobResult.Cancelled,
+                 qPrintable(job->LastJobResult.Log.join(u'\n')));
+        QVERIFY2(restored == Snapshot(Src()), qPrintable(Describe(Snapshot(Src()), restored)));
+    }
+
+    void hostileMetadataListIsRefused() {
+        Touch(u"a.txt"_s, "a");
+        // Outside the output folder: must stay as it is.
+        const QString outside = m_root->filePath(u"outside.txt"_s);
+        Write(outside, "outside", 1'234'567'890, 0640);
+        QDir().mkpath(m_root->filePath(u"outside dir"_s));
+        Write(m_root->filePath(u"outside dir/x.txt"_s), "x", 1'234'567'890, 0640);
+        QVERIFY(QFile::link(outside, Src() + u"/link"_s));
+        QVERIFY(QFile::link(m_root->filePath(u"outside dir"_s), Src() + u"/linkdir"_s));
+        auto job = NewJob(u"Hostile"_s, btFull);
+        RunBackup(*job);
+        const QString point = Dest() + u"/Hostile/"_s + Points(u"Hostile"_s).first();
+        const QByteArray good = "\tf\t0777\t0\t0\t1.000000000";
+        const QByteArray damaged[] = {
+            ".." + good,
+            "src/.." + good,
+            "src/../../outside.txt" + good,
+            QFile::encodeName(outside) + good,
+            good,                                     // empty path
+            "",                                       // empty line
+            "src/a\x01.txt" + good,                   // a raw control character
+            "src//a.txt" + good,                      // an empty component
+            "src/a.txt\\q" + good,                    // an escape that is not one
+            "src/a.txt\tf\t0999\t0\t0\t1.000000000",  // not octal
+            "src/a.txt\tf\t77777\t0\t0\t1.000000000", // too many mode digits
+            "src/a.txt\tf\t0644\t99999999999\t0\t1.000000000",
+            "src/a.txt\tf\t0644\t0\t4294967295\t1.000000000",
+            "src/a.txt\tf\t0644\t0\t0\t99999999999999999999.000000000",
+            "src/a.txt\tf\t0644\t0\t0\t1.0000000001",
+            "src/a.txt\tf\t0644\t0\t0\t1.000000000\textra",
+            "src/a.txt\tx\t0644\t0\t0\t1.000000000",
+            "src/link\tl\t0777\t0\t0\t1.000000000", // a link without its target
+        };
+        QByteArray list("\xEF\xBB\xBF");
+        for (const QByteArray& line : damaged)
+            list += line + "\r\n";
+        // Well-formed lines that must not reach outside either: a link is never followed, an item
+        // below a link is refused.
+        list += "src/link\tf\t0777\t0\t0\t1.000000000\r\n";
+        list += "src/link\tl\t0777\t0\t0\t1.000000000\t/etc\r\n";
+        list += "src/linkdir/x.txt\tf\t0777\t0\t0\t1.000000000\r\n";
+        Write(point + u"/_rm.vll"_s, list);
+        const TStatus outsideBefore = StatusOf(outside);
+        const TStatus insideBefore = StatusOf(m_root->filePath(u"outside dir/x.txt"_s));
+        const TSnapshot restored = Restore(*job, u"hostile"_s);
+        QCOMPARE(restored.at(u"a.txt"_s).Data, QByteArray("a"));
+        const QStringList log = job->LastJobResult.Log;
+        QCOMPARE(log.filter(u"A damaged line of the metadata list is left out"_s).size(), int(std::size(damaged)));
+        for (int line = 1; line <= int(std::size(damaged)); ++line) {
+            const QString ending = u"/_rm.vll:"_s + QString::number(line);
+            QVERIFY2(
+                std::count_if(log.begin(), log.end(), [&](const QString& text) { return text.endsWith(ending); }) == 1,
+                qPrintable(log.join(u'\n')));
+        }
+        QVERIFY(log.filter(u"leads outside the output folder"_s).size() == 1);
+        QVERIFY(job->LastJobResult.ErrorsCount >= int(std::size(damaged)));
+        for (const auto& [path, before] :
+             {std::pair{outside, outsideBefore}, std::pair{m_root->filePath(u"outside dir/x.txt"_s), insideBefore}}) {
+            const TStatus after = StatusOf(path);
+            QCOMPARE(after.Mode, before.Mode);
+            QCOMPARE(after.MTimeNs, before.MTimeNs);
+        }
+        QCOMPARE(StatusOf(m_root->filePath(u"outside dir"_s)).Mode, 0755);
     }
 };
 
