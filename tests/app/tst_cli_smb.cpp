@@ -1,8 +1,8 @@
 // Backups to a network share and restores from it with vaultora-cli, in real processes, against a
 // private smbd on loopback.
 
-#include "CliTestSupport.h"
 #include "../storage/TSmbServer.h"
+#include "CliTestSupport.h"
 
 #include <QDateTime>
 #include <QDir>
