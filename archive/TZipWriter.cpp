@@ -177,7 +177,7 @@ void CompressChunk(TChunk& chunk, int level) noexcept {
             bool ok = chunk.Dictionary.isEmpty() ||
                       deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(chunk.Dictionary.constData()),
                                            uInt(chunk.Dictionary.size())) == Z_OK;
-            chunk.Output.resize(qsizetype(deflateBound(&stream, uLong(chunk.Input.size())) + 64));
+            chunk.Output.resize(qsizetype(deflateBound(&stream, uLong(chunk.Input.size()))) + 64);
             stream.next_in = reinterpret_cast<Bytef*>(chunk.Input.data());
             stream.avail_in = uInt(chunk.Input.size());
             qsizetype have = 0;
