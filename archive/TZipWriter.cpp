@@ -236,6 +236,17 @@ void AppendTimes(QByteArray& extra, int64_t mtimeNs, int64_t atimeNs, bool centr
     PutU64(extra, UnixNsToFileTime(mtimeNs));
 }
 
+// The AES extra field of an encrypted entry, the same in its local header and in the central
+// directory: strength (1..3) and the method the data was compressed with before encryption.
+void AppendAesField(QByteArray& extra, int strength, uint16_t method) {
+    PutU16(extra, ExtraAes);
+    PutU16(extra, 7);
+    PutU16(extra, 2); // AE-2: no CRC of the plain data, the authentication code covers it
+    extra.append("AE", 2);
+    PutU8(extra, uint8_t(strength));
+    PutU16(extra, method);
+}
+
 class TFdCloser {
 public:
     explicit TFdCloser(int fd)
@@ -382,14 +393,8 @@ QByteArray TZipWriter::LocalHeader(const TEntry& entry) const {
     PutU64(extra, entry.DataDescriptor ? 0 : entry.Size);
     PutU64(extra, entry.DataDescriptor ? 0 : entry.CompressedSize);
     AppendTimes(extra, entry.MTimeNs, entry.ATimeNs, false);
-    if (entry.AesStrength) {
-        PutU16(extra, ExtraAes);
-        PutU16(extra, 7);
-        PutU16(extra, 2); // AE-2: no CRC of the plain data, the authentication code covers it
-        extra.append("AE", 2);
-        PutU8(extra, uint8_t(entry.AesStrength));
-        PutU16(extra, entry.Method);
-    }
+    if (entry.AesStrength)
+        AppendAesField(extra, entry.AesStrength, entry.Method);
     QByteArray header;
     header.reserve(LocalHeaderSize + entry.Name.size() + extra.size());
     PutU32(header, LocalHeaderSignature);
@@ -416,14 +421,8 @@ QByteArray TZipWriter::CentralHeader(const TEntry& entry) const {
     PutU64(extra, entry.CompressedSize);
     PutU64(extra, entry.Offset);
     AppendTimes(extra, entry.MTimeNs, entry.ATimeNs, true);
-    if (entry.AesStrength) {
-        PutU16(extra, ExtraAes);
-        PutU16(extra, 7);
-        PutU16(extra, 2);
-        extra.append("AE", 2);
-        PutU8(extra, uint8_t(entry.AesStrength));
-        PutU16(extra, entry.Method);
-    }
+    if (entry.AesStrength)
+        AppendAesField(extra, entry.AesStrength, entry.Method);
     QByteArray header;
     header.reserve(CentralHeaderSize + entry.Name.size() + extra.size());
     PutU32(header, CentralHeaderSignature);

@@ -1,5 +1,6 @@
 #include "storage/TLocalDriveBranch.h"
 
+#include "core/base/AtomicFile.h"
 #include "core/base/DirectoryTree.h"
 #include "core/model/TJob.h"
 #include "storage/StoragePaths.h"
@@ -134,7 +135,7 @@ bool TLocalDriveBranch::ListFolder(const QString& remote, QStringList& folders, 
 TBranchResult TLocalDriveBranch::CreateFolder(const QString& remote) {
     LogPathLine(QStringLiteral("Creating the directory:"), remote);
     QString error;
-    if (!CreateDirectoryTree(remote, 0777, &error))
+    if (!CreateFolderPath(remote, 0777, &error))
         return TBranchResult::Failure(error);
     return TBranchResult::Success();
 }

@@ -1,6 +1,6 @@
 #include "storage/TStorageOperations.h"
 
-#include "core/base/DirectoryTree.h"
+#include "core/base/AtomicFile.h"
 #include "core/model/TJob.h"
 #include "core/model/TJobArchiver.h"
 #include "core/settings/TAppGlobals.h"
@@ -258,7 +258,7 @@ QString TStorageOperations::TemporaryFolder(bool logError) {
     const QString folder = JoinPath(base, m_job.stJobName);
     QString error;
     // Private: it holds copies of the user's files.
-    if (!CreateDirectoryTree(folder, 0700, &error)) {
+    if (!CreateFolderPath(folder, 0700, &error)) {
         if (logError)
             m_job.AddErrorLine(Tr(QStringLiteral("Unable to create the folder for temporary files:")) + u' ' + folder +
                                QStringLiteral(" (") + error + u')');

@@ -2,6 +2,7 @@
 
 #include "app/cli/TCliContext.h"
 
+#include "core/base/TextFormat.h"
 #include "core/model/TJob.h"
 
 #include <csignal>
@@ -19,17 +20,6 @@ void OnStopSignal(int) {
 }
 
 struct sigaction PreviousInt, PreviousTerm;
-
-QString SizeText(int64_t bytes) {
-    const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
-    double value = double(bytes);
-    int unit = 0;
-    while (value >= 1024 && unit < 4) {
-        value /= 1024;
-        ++unit;
-    }
-    return QString::number(value, 'f', unit == 0 ? 0 : 1) + u' ' + QLatin1String(units[unit]);
-}
 
 } // namespace
 
@@ -75,7 +65,7 @@ void TCliRunner::ShowProgress() {
         columns = size.ws_col;
     QString text = QStringLiteral("[%1 files, %2] %3% ")
                        .arg(m_job.CurrentBackupFilesProcessed.Load())
-                       .arg(SizeText(m_job.CurrentBackupSize))
+                       .arg(FormatSize(m_job.CurrentBackupSize))
                        .arg(m_job.CurrentFileOperationProgress.Load());
     const QString path = m_job.CurrentFileOperationPath.Get();
     const int room = columns - 1 - int(text.size());

@@ -73,16 +73,3 @@ bool WriteFileAtomically(const QString& path, const QByteArray& data, mode_t mod
     }
     return true;
 }
-
-bool CreateFolderPath(const QString& path, mode_t mode) {
-    QFileInfo info(path);
-    if (info.isDir())
-        return true;
-    const QString parent = info.absolutePath();
-    if (parent != info.absoluteFilePath() && !QFileInfo(parent).isDir() && !CreateFolderPath(parent, mode))
-        return false;
-    const QByteArray native = QFile::encodeName(path);
-    if (::mkdir(native.constData(), mode) == 0)
-        return true;
-    return errno == EEXIST && QFileInfo(path).isDir();
-}

@@ -19,5 +19,9 @@ bool WriteFileAtomically(const QString& path, const QByteArray& data, mode_t mod
 // thread writes.
 extern std::function<bool(const QString& path)> AtomicWriteFaultForTesting;
 
-// Creates the folder with all missing parents; newly created folders get the given mode.
-bool CreateFolderPath(const QString& path, mode_t mode);
+// Creates the folder with all missing parents (new folders get mode, less the umask), level by
+// level relative to directory descriptors, so paths deeper than PATH_MAX are made like any other.
+// True when the folder exists afterwards; false when the path is empty or a part of it is not a
+// folder or cannot be made, and errorText (when given) says why. (It lives with the other
+// descriptor-relative walks in DirectoryTree.cpp.)
+bool CreateFolderPath(const QString& path, mode_t mode, QString* errorText = nullptr);

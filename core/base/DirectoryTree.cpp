@@ -1,5 +1,7 @@
 #include "core/base/DirectoryTree.h"
 
+#include "core/base/AtomicFile.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -110,8 +112,10 @@ bool OpenParentFolder(const QString& path, TFileDescriptor& parent, QByteArray& 
     return OpenFolderPath(folder, O_PATH, parent);
 }
 
-bool CreateDirectoryTree(const QString& folder, mode_t mode, QString* errorText) {
-    const QByteArray native = WithoutTrailingSlashes(QFile::encodeName(folder));
+bool CreateFolderPath(const QString& path, mode_t mode, QString* errorText) {
+    const QByteArray native = WithoutTrailingSlashes(QFile::encodeName(path));
+    if (native.isEmpty())
+        return Fail(ENOENT, errorText);
     TFileDescriptor existing;
     if (OpenFolderPath(native, O_PATH, existing))
         return true;

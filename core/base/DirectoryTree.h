@@ -16,9 +16,7 @@
 // and paths ending in "." or "..".
 bool DeleteDirectoryTree(const QString& folder, QString* errorText = nullptr);
 
-// Creates the folder with all missing parents (new folders get mode, less the umask). True when
-// the folder exists afterwards; false when a part of the path is not a folder or cannot be made.
-bool CreateDirectoryTree(const QString& folder, mode_t mode, QString* errorText = nullptr);
+// Folders with their missing parents are made by CreateFolderPath (core/base/AtomicFile.h).
 
 // Opens a folder path of any length with the given open flags (O_DIRECTORY and O_CLOEXEC are
 // added). Links on the way are followed as the kernel follows them. False with errno set.

@@ -2,8 +2,6 @@
 
 #include "core/base/TextFormat.h"
 
-#include <QLocale>
-
 QString RestorePointName(const QDateTime& start, TRunKind kind, const TCompression& compression) {
     if (kind == TRunKind::Mirror)
         return {};
@@ -130,30 +128,4 @@ QStringList ChooseOldRestorePoints(QStringList& mainBackupList, int keep) {
         }
     }
     return removed;
-}
-
-QString FormatSize(int64_t bytes) {
-    int exponent = 1;
-    auto power = [](int e) {
-        long double value = 1;
-        for (int i = 0; i < e; ++i)
-            value *= 1024;
-        return value;
-    };
-    while (exponent < 4 && (long double)bytes > power(exponent + 1))
-        ++exponent;
-    static const char* const Units[] = {"", "KB", "MB", "GB", "TB"};
-    const double value = double((long double)bytes / power(exponent));
-    // "###0.##": at most two decimals, trailing zeros dropped, the locale's decimal separator.
-    QLocale locale;
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    QString number = locale.toString(value, 'f', 2);
-    const QString point = locale.decimalPoint();
-    if (number.contains(point)) {
-        while (number.endsWith(u'0'))
-            number.chop(1);
-        if (number.endsWith(point))
-            number.chop(1);
-    }
-    return number + u' ' + QLatin1String(Units[exponent]);
 }

@@ -10,7 +10,7 @@
 #include <functional>
 
 // Names and choices around restore points: the folder names, the kind marker of the restore-point
-// list, which kind a run makes, which old points retention removes, and FormatSize.
+// list, which kind a run makes and which old points retention removes.
 
 enum class TRunKind { Full, Incremental, Differential, Mirror };
 
@@ -42,6 +42,3 @@ TRunChoice ChooseRunKind(const TBackupSettings& settings, const TRemoteBackupSta
 // them) out of mainBackupList (entry 0 is the marker) and returns them, newest first. keep <= 0
 // keeps everything.
 QStringList ChooseOldRestorePoints(QStringList& mainBackupList, int keep);
-
-// A byte count as text in KB, MB, GB or TB with at most two decimals ("###0.##").
-QString FormatSize(int64_t bytes);

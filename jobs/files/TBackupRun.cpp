@@ -6,6 +6,7 @@
 
 #include "core/base/AtomicFile.h"
 #include "core/base/OleDate.h"
+#include "core/base/TClock.h"
 #include "core/base/TextFormat.h"
 #include "core/format/TPrimitiveReader.h"
 #include "core/settings/TAppGlobals.h"
@@ -17,17 +18,17 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <chrono>
-#include <thread>
 
 namespace {
 const QString StartFlagName = QStringLiteral("_startflag.vll");
 const QString MetadataListName = QStringLiteral("_rm.vll");
 } // namespace
 
-TBackupRun::TBackupRun(TJob_FilesAndFolders& job, TSleeper& sleeper, TStorageOperations::TBranchFactory branches)
+TBackupRun::TBackupRun(TJob_FilesAndFolders& job, TSleeper& sleeper, TClock& clock,
+                       TStorageOperations::TBranchFactory branches)
     : m_job(job)
     , m_sleeper(sleeper)
+    , m_clock(clock)
     , m_storage(job, std::move(branches), &sleeper) {}
 
 TBackupRun::~TBackupRun() {
@@ -48,7 +49,7 @@ TOperationResult TBackupRun::Upload(const QString& local, const QString& remote)
 
 void TBackupRun::Run() {
     // 1. The start moment names the restore point and the log file.
-    m_start = QDateTime::currentDateTime();
+    m_start = m_clock.Now();
     m_job.AddEventtoBackupHistory(Tr(QStringLiteral("Starting the backup.")), false);
     const QString connected = m_storage.ConnectToStorage();
     const bool connectionFailed = m_storage.IsConnectError(connected);
@@ -324,8 +325,8 @@ void TBackupRun::ChooseRunAndRestorePoint() {
             return false;
         };
         while (taken(m_start)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1001 - QTime::currentTime().msec()));
-            m_start = QDateTime::currentDateTime();
+            m_sleeper.Sleep(1001 - m_clock.Now().time().msec());
+            m_start = m_clock.Now();
         }
         m_restorePointName = RestorePointName(m_start, m_kind, settings.Compression);
         m_state.MainBackupList.append(m_restorePointName);
@@ -658,7 +659,7 @@ void TBackupRun::EndRun(const QString& resultLine) {
     if (!App().IsQuitting)
         m_job.SaveLocalJobFileAtEndOfRun();
     if (ShouldSendReport(m_job.JobOptions.Email, m_job.LastJobResult.Cancelled, false))
-        SendNotificationToEmail(m_job, LongTimeText(QDateTime::currentDateTime()) + QStringLiteral(": ") + resultLine);
+        SendNotificationToEmail(m_job, LongTimeText(m_clock.Now()) + QStringLiteral(": ") + resultLine);
 }
 
 void TBackupRun::ConnectionFailureEnding(const QString& error) {
@@ -672,5 +673,5 @@ void TBackupRun::ConnectionFailureEnding(const QString& error) {
     if (!App().IsQuitting)
         m_job.SaveLocalJobFileAtEndOfRun();
     if (ShouldSendReport(m_job.JobOptions.Email, true, true))
-        SendNotificationToEmail(m_job, LongTimeText(QDateTime::currentDateTime()) + QStringLiteral(": ") + error);
+        SendNotificationToEmail(m_job, LongTimeText(m_clock.Now()) + QStringLiteral(": ") + error);
 }

@@ -13,6 +13,7 @@
 #include <memory>
 
 class TArchiver;
+class TClock;
 class TSleeper;
 
 // One backup run of a files-and-folders job, on the job's worker thread: connects, reads what
@@ -20,7 +21,10 @@ class TSleeper;
 // uploads the lists and the stored job file, prunes old restore points and ends the run.
 class TBackupRun {
 public:
-    TBackupRun(TJob_FilesAndFolders& job, TSleeper& sleeper, TStorageOperations::TBranchFactory branches = {});
+    // The clock names the restore point and the log; the sleeper waits between attempts and for a
+    // fresh restore-point second.
+    TBackupRun(TJob_FilesAndFolders& job, TSleeper& sleeper, TClock& clock,
+               TStorageOperations::TBranchFactory branches = {});
     ~TBackupRun();
 
     // The whole run (BackupInThread). Ends with the job idle.
@@ -66,6 +70,7 @@ private:
 
     TJob_FilesAndFolders& m_job;
     TSleeper& m_sleeper;
+    TClock& m_clock;
     TStorageOperations m_storage;
     std::unique_ptr<TArchiver> m_archiver;
 

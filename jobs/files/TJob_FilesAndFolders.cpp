@@ -6,6 +6,7 @@
 
 #include "core/base/AtomicFile.h"
 #include "core/base/OleDate.h"
+#include "core/base/TClock.h"
 #include "core/format/FileCipher.h"
 #include "core/format/TEncipheredFileWriter.h"
 #include "core/format/TPrimitiveReader.h"
@@ -312,7 +313,7 @@ void TJob_FilesAndFolders::Backup() {
     StartOperation(joBackup);
     AddToEventsLog(QStringLiteral("Starting the \"%s\" backup."), stJobName);
     StartWorker([this] {
-        TBackupRun run(*this, Sleeper ? *Sleeper : TSleeper::System(), Branches);
+        TBackupRun run(*this, Sleeper ? *Sleeper : TSleeper::System(), Clock ? *Clock : TClock::System(), Branches);
         run.Run();
     });
 }

@@ -85,6 +85,7 @@ struct TRemoteBackupState {
     int64_t SizeOfAllIncrementsOrLastDifferentialCopy = 0;
 };
 
+class TClock;
 class TSleeper;
 
 // What reading the restore points found, for the restore-point choice.
@@ -131,8 +132,10 @@ public:
     // Blocks until the current worker (if any) has ended. For tests and the command line.
     void WaitForWorker() override;
 
-    // Test seams: the waits of runs and the storage branch they use (defaults when unset).
+    // Test seams: the waits of runs, the clock of backup runs and the storage branch they use
+    // (defaults when unset).
     TSleeper* Sleeper = nullptr;
+    TClock* Clock = nullptr;
     TStorageOperations::TBranchFactory Branches;
 
     // The stored job file kept next to the job's folder at the destination.

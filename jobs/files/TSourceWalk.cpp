@@ -408,6 +408,7 @@ bool TSourceWalk::TransferIfChanged(const QString& path, const QString& rel, con
             ++m_job.CurrentBackupFilesProcessed;
             m_job.RequestRepaint();
             TestCrashPoint("file-loop");
+            TestPausePoint("file-loop", m_sleeper, [this] { return Cancelled(); });
             return true;
         case orERROR_LocalAccess:
             // The file could not be read now. It must not look removed: a file seen before keeps

@@ -138,6 +138,7 @@ class TestBackupRestore : public QObject {
 private:
     std::unique_ptr<QTemporaryDir> m_root;
     TFakeSleeper m_sleeper;
+    TFakeClock m_runClock; // the runs' time, moved on only by their sleeps
     THookedBranch::THook m_onUpload;
     THookedBranch::THook m_onCreateFolder;
     bool m_holdsLinks = true;       // whether the destination keeps symbolic links
@@ -161,6 +162,7 @@ private:
             job->Settings.Compression.Password = u"pässword"_s;
         }
         job->Sleeper = &m_sleeper;
+        job->Clock = &m_runClock;
         job->Branches = [this](TJob& owner) {
             return std::make_unique<THookedBranch>(owner, &m_onUpload, &m_onCreateFolder, &m_holdsLinks);
         };
@@ -237,7 +239,10 @@ private Q_SLOTS:
         app.Options.Processing.IfDestinationNotAvailable_Retry_Times = 0;
         app.Options.Processing.IfDestinationNotAvailable_Wait_Sec = 0;
         app.EventsLog.Clear();
-        m_sleeper.OnSleep = nullptr;
+        m_sleeper = TFakeSleeper();
+        // Runs in a row wait for a restore-point second of their own: on this clock, not for real.
+        m_runClock.Set(QDateTime(QDate(2026, 3, 2), QTime(12, 0, 0)));
+        m_sleeper.Clock = &m_runClock;
         m_onUpload = nullptr;
         m_onCreateFolder = nullptr;
         AtomicWriteFaultForTesting = nullptr; // a failed test must not leave the data folder "full"
@@ -524,6 +529,18 @@ private Q_SLOTS:
         TRemoteBackupState state;
         QVERIFY(job->LoadRemoteJobFile(Dest() + u"/Typed.vlj"_s, false, state));
         QCOMPARE(state.MainBackupList.first(), u"Differential)"_s);
+    }
+
+    // Runs within one second wait for the next one: each restore point has a name of its own.
+    void runsInOneSecondGetPointsOfTheirOwn() {
+        auto job = NewJob(u"Quick"_s, btIncremental);
+        Touch(u"a.txt"_s, "a");
+        RunBackup(*job);
+        Touch(u"a.txt"_s, "a2");
+        RunBackup(*job);
+        QCOMPARE(Points(u"Quick"_s),
+                 (QStringList{u"2026-03-02 12;00;00 (Full)"_s, u"2026-03-02 12;00;01 (Incremental)"_s}));
+        QCOMPARE(m_sleeper.TotalMilliseconds, 1001);
     }
 
     void filtersExclusionsAndHiddenFiles() {

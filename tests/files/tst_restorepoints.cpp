@@ -1,5 +1,6 @@
 // Restore-point names, the choice of the run kind, retention, sizes, list files and file stamps.
 
+#include "core/base/TextFormat.h"
 #include "jobs/files/ListFiles.h"
 #include "jobs/files/RestorePoints.h"
 #include "jobs/files/TFileTimeStamp.h"

@@ -116,8 +116,12 @@ private Q_SLOTS:
         TJobFileSync sync(*m_jobs);
         TJob* own = m_jobs->At(0);
         ScheduleMondays(*own, u"11:00:00"_s);
-        QTest::qWait(20); // a modification time of its own
         QVERIFY(own->SaveLocalJobFile(own->LocalJobFilePath()));
+        // A modification time of its own, whatever the file system's time resolution.
+        QFile saved(own->LocalJobFilePath());
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.setFileTime(QDateTime(QDate(2026, 1, 5), QTime(9, 30)), QFileDevice::FileModificationTime));
+        saved.close();
         own->JobStatus = jsWaiting;
         sync.Adopt(*own);
         QVERIFY(sync.IsCurrent(*own));

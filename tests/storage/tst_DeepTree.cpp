@@ -1,5 +1,6 @@
 #include "StorageTestSupport.h"
 
+#include "core/base/AtomicFile.h"
 #include "core/base/DirectoryTree.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
 #include "storage/TStorageOperations.h"
@@ -164,10 +165,11 @@ void tst_DeepTree::deleteNeedsFewDescriptors() {
 void tst_DeepTree::createReportsAFileInTheWay() {
     QVERIFY(WriteFile(m_dir->filePath(QStringLiteral("file")), "not a folder"));
     QString error;
-    QVERIFY(!CreateDirectoryTree(m_dir->filePath(QStringLiteral("file/below")), 0755, &error));
+    QVERIFY(!CreateFolderPath(m_dir->filePath(QStringLiteral("file/below")), 0755, &error));
     QVERIFY(!error.isEmpty());
-    QVERIFY(CreateDirectoryTree(m_dir->filePath(QStringLiteral("a/b/c/")), 0755, &error));
+    QVERIFY(CreateFolderPath(m_dir->filePath(QStringLiteral("a/b/c/")), 0755, &error));
     QVERIFY(QFileInfo(m_dir->filePath(QStringLiteral("a/b/c"))).isDir());
+    QVERIFY(!CreateFolderPath(QString(), 0755)); // an empty path names no folder
 }
 
 void tst_DeepTree::deleteRefusesPathsWithoutAFolderOfTheirOwn_data() {

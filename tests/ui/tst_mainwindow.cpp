@@ -794,8 +794,13 @@ private Q_SLOTS:
         window.SelectJob(Job(u"Documents"_s));
         auto changed = UiTest::FilesJob(u"Documents"_s);
         Weekly(*changed, 3, u"10:00:00"_s);
-        QTest::qWait(20); // a modification time of its own
-        QVERIFY(changed->SaveLocalJobFile(m_fixture->DataFolder() + u"/Documents.vld"_s));
+        const QString path = m_fixture->DataFolder() + u"/Documents.vld"_s;
+        QVERIFY(changed->SaveLocalJobFile(path));
+        // A modification time of its own, whatever the file system's time resolution.
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.setFileTime(QDateTime(QDate(2026, 1, 5), QTime(9, 30)), QFileDevice::FileModificationTime));
+        saved.close();
         window.SelectFilter(jfToday);
         QCOMPARE(VisibleNames(window), QStringList());
         window.Tick();
