@@ -171,7 +171,7 @@ void TSingleInstance::OnReadyRead(QLocalSocket* socket) {
         socket->abort();
         return;
     }
-    if (socket->bytesAvailable() < qint64(4 + length))
+    if (socket->bytesAvailable() < qint64(length) + 4)
         return;
     socket->skip(4);
     const QByteArray payload = socket->read(qint64(length));

@@ -392,7 +392,7 @@ void TestZipEngine::tamperedEntry() {
 
     TZipReader probe;
     QVERIFY(probe.Open(archive, Password));
-    const qint64 middle = qint64(probe.Entries().at(0).DataOffset + probe.Entries().at(0).CompressedSize / 2);
+    const qint64 middle = qint64(probe.Entries().at(0).DataOffset) + qint64(probe.Entries().at(0).CompressedSize / 2);
     probe.Close();
     QFile file(archive);
     QVERIFY(file.open(QIODevice::ReadWrite));

@@ -50,7 +50,7 @@ private:
     TFakeAutostart m_autostart;
     TFakeProcessPriority m_priority;
 
-    TStartupSettings Settings(const QString& dataFolder, QStringList arguments = {}) {
+    TStartupSettings Settings(const QString& dataFolder, const QStringList& arguments = {}) {
         TStartupSettings settings;
         settings.CommandLine.Parse(arguments);
         settings.ApplicationDirectory = dataFolder;

@@ -396,6 +396,7 @@ private Q_SLOTS:
         constexpr int Threads = 4;
         constexpr int Lines = 250;
         std::vector<std::thread> workers;
+        workers.reserve(Threads);
         for (int t = 0; t < Threads; ++t)
             workers.emplace_back([&log, t] {
                 for (int i = 0; i < Lines; ++i)

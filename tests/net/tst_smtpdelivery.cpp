@@ -239,7 +239,7 @@ void TestSmtpDelivery::CheckCommon(const QJsonObject& message) {
     QCOMPARE(text.value(QStringLiteral("charset")).toString(), QStringLiteral("utf-8"));
     QVERIFY(text.value(QStringLiteral("disposition")).isNull());
     QStringList headers;
-    for (const QJsonValue& name : message.value(QStringLiteral("header_names")).toArray())
+    for (const auto name : message.value(QStringLiteral("header_names")).toArray())
         headers << name.toString().toLower();
     QCOMPARE(headers.count(QStringLiteral("subject")), 1);
     QCOMPARE(headers.count(QStringLiteral("from")), 1);

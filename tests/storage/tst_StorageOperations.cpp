@@ -63,7 +63,7 @@ private Q_SLOTS:
     void policyLoopRepeatsTheItemAfterResume();
 
 private:
-    std::unique_ptr<TStorageOperations> Operations(std::function<void(TFaultInjectingBranch&)> setup = {});
+    std::unique_ptr<TStorageOperations> Operations(const std::function<void(TFaultInjectingBranch&)>& setup = {});
     QString ConnectedJobFolder(TStorageOperations& operations);
     QString LocalFile(const QString& name, const QByteArray& data = "content");
 
@@ -95,7 +95,7 @@ void tst_StorageOperations::cleanup() {
 }
 
 std::unique_ptr<TStorageOperations>
-tst_StorageOperations::Operations(std::function<void(TFaultInjectingBranch&)> setup) {
+tst_StorageOperations::Operations(const std::function<void(TFaultInjectingBranch&)>& setup) {
     return std::make_unique<TStorageOperations>(
         *m_job,
         [this, setup](TJob& job) {
