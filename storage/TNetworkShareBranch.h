@@ -18,6 +18,8 @@ public:
     TConnectResult Connect() override;
     QString Disconnect() override;
     bool UploadsFromTemporaryCopy() const override { return false; }
+    // A share without POSIX extensions stores no links: the metadata list of a point records them.
+    bool HoldsLinks() const override { return false; }
 
     TBranchResult Upload(const QString& local, const QString& remote) override;
     TBranchResult Download(const QString& remote, const QString& local) override;

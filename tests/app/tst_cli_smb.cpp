@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -19,8 +20,15 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// relative path -> content, last-write time in seconds ("/" ending: a folder)
-using TTree = QMap<QString, QPair<QByteArray, qint64>>;
+// relative path -> content (a link: "-> target"), last-write time in seconds, permission bits
+// ("/" ending: a folder)
+struct TItem {
+    QByteArray Data;
+    qint64 Time = 0;
+    int Mode = 0;
+    bool operator==(const TItem&) const = default;
+};
+using TTree = QMap<QString, TItem>;
 
 TTree ReadTree(const QString& root) {
     TTree tree;
@@ -29,13 +37,21 @@ TTree ReadTree(const QString& root) {
     while (it.hasNext()) {
         const QString path = it.next();
         const QString relative = QDir(root).relativeFilePath(path);
-        if (it.fileInfo().isDir()) {
-            tree.insert(relative + u'/', {});
+        struct stat st;
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
             continue;
+        const int mode = int(st.st_mode & 07777);
+        if (S_ISLNK(st.st_mode)) {
+            char target[4096];
+            const ssize_t length = ::readlink(QFile::encodeName(path).constData(), target, sizeof target);
+            tree.insert(relative, {"-> " + QByteArray(target, int(std::max<ssize_t>(length, 0))), 0, 0});
+        } else if (S_ISDIR(st.st_mode)) {
+            tree.insert(relative + u'/', {{}, 0, mode});
+        } else {
+            QFile file(path);
+            if (file.open(QIODevice::ReadOnly))
+                tree.insert(relative, {file.readAll(), qint64(st.st_mtim.tv_sec), mode});
         }
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-            tree.insert(relative, {file.readAll(), it.fileInfo().lastModified().toSecsSinceEpoch()});
     }
     return tree;
 }
@@ -117,6 +133,15 @@ private Q_SLOTS:
         QVERIFY(Write(source + u"/a.txt"_s, "first", stamp));
         QVERIFY(Write(source + u"/odd: name*?.txt"_s, "reserved characters", stamp));
         QVERIFY(Write(source + u"/sub/100% b.bin"_s, QByteArray(300000, 'b'), stamp));
+        // A link, an executable, a read-only file and a private folder: the share keeps none of
+        // these, the restore point's metadata list brings them back.
+        QVERIFY(QFile::link(u"a.txt"_s, source + u"/link to a"_s));
+        QVERIFY(Write(source + u"/run.sh"_s, "#!/bin/sh\n", stamp));
+        QVERIFY(::chmod(QFile::encodeName(source + u"/run.sh"_s).constData(), 0755) == 0);
+        QVERIFY(Write(source + u"/sub/read-only.txt"_s, "keep", stamp));
+        QVERIFY(::chmod(QFile::encodeName(source + u"/sub/read-only.txt"_s).constData(), 0444) == 0);
+        QVERIFY(QDir().mkpath(source + u"/private"_s));
+        QVERIFY(::chmod(QFile::encodeName(source + u"/private"_s).constData(), 0700) == 0);
         const QString job = u"Share-"_s + tag;
         const TRun created =
             Run(QStringList{u"new"_s, job, u"--source"_s, source, u"--to"_s, ShareFolder(tag), u"--user"_s,
@@ -154,9 +179,10 @@ private Q_SLOTS:
                 QString differences;
                 for (auto it = expected.begin(); it != expected.end(); ++it)
                     if (restored.value(it.key()) != it.value())
-                        differences += it.key() + u' ' + QString::number(it.value().second) + u' ' +
-                                       QString::number(restored.value(it.key()).second) + u' ' +
-                                       QString::number(restored.value(it.key()).first.size()) + u'\n';
+                        differences += it.key() + u' ' + QString::number(it.value().Time) + u' ' +
+                                       QString::number(restored.value(it.key()).Time) + u' ' +
+                                       QString::number(it.value().Mode, 8) + u' ' +
+                                       QString::number(restored.value(it.key()).Mode, 8) + u'\n';
                 for (auto it = restored.begin(); it != restored.end(); ++it)
                     if (!expected.contains(it.key()))
                         differences += u"extra: "_s + it.key() + u'\n';
