@@ -1,5 +1,6 @@
 #include "storage/TNetworkShareBranch.h"
 
+#include "core/base/TFileDescriptor.h"
 #include "core/model/TJob.h"
 
 #include <libsmbclient.h>
@@ -23,15 +24,6 @@ namespace {
 QString SystemError(int code) {
     return QString::fromLocal8Bit(std::strerror(code));
 }
-
-// Closes a local descriptor when it goes.
-struct TLocalFile {
-    int Fd = -1;
-    ~TLocalFile() {
-        if (Fd >= 0)
-            ::close(Fd);
-    }
-};
 
 } // namespace
 
@@ -98,10 +90,9 @@ int TNetworkShareBranch::MakeWritable(const QString& remote, const QByteArray& u
 
 TBranchResult TNetworkShareBranch::Upload(const QString& local, const QString& remote) {
     LogTransferLine(QStringLiteral("Copying the file:"), local);
-    TLocalFile source;
-    source.Fd = ::open(QFile::encodeName(local).constData(), O_RDONLY | O_CLOEXEC);
+    const TFileDescriptor source(::open(QFile::encodeName(local).constData(), O_RDONLY | O_CLOEXEC));
     struct stat localStat;
-    if (source.Fd < 0 || ::fstat(source.Fd, &localStat) != 0) {
+    if (!source.IsOpen() || ::fstat(source.Get(), &localStat) != 0) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR)
             return TBranchResult::LocalAccess(Tr(QStringLiteral("The file does not exist.")) + u' ' + local);
@@ -140,7 +131,7 @@ TBranchResult TNetworkShareBranch::Upload(const QString& local, const QString& r
     for (;;) {
         if (CancelRequested())
             return TBranchResult::Failure(SystemError(discard(ECANCELED)));
-        const ssize_t got = ::read(source.Fd, block.data(), block.size());
+        const ssize_t got = ::read(source.Get(), block.data(), block.size());
         if (got < 0) {
             if (errno == EINTR)
                 continue;
