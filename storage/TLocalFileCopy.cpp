@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -63,6 +64,7 @@ public:
     }
 
     bool Run(const QString& source, const QString& target);
+    bool Receive(const QString& target, const TLocalFileCopy::TFill& fill, mode_t mode, const struct timespec* times);
 
 private:
     bool Fail(TCopySide side, int error) {
@@ -75,6 +77,9 @@ private:
     bool CopyData(int in, int out, int64_t total);
     bool ReadWriteChunk(int in, int out, int64_t& copied);
     bool OpenParents(const QString& source, const QString& target);
+    // Writes the target through write (which fails through Fail), then gives it mode and times
+    // and its name.
+    bool WriteTarget(const std::function<bool(int out)>& write, mode_t mode, const struct timespec* times);
     bool LinkUnnamed(TFileDescriptor& out);
     bool Finish();
 
@@ -132,6 +137,26 @@ bool TCopyRun::Run(const QString& source, const QString& target) {
         return Fail(TCopySide::Source, S_ISDIR(st.st_mode) ? EISDIR : TFileCopyResult::NotRegularFile);
     ::fcntl(in.Get(), F_SETFL, 0); // the open's O_NONBLOCK is the only status flag set
 
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    return WriteTarget([&](int out) { return CopyData(in.Get(), out, st.st_size); }, st.st_mode & 07777, times);
+}
+
+bool TCopyRun::Receive(const QString& target, const TLocalFileCopy::TFill& fill, mode_t mode,
+                       const struct timespec* times) {
+    if (!OpenParentFolder(target, m_targetParent, m_targetLeaf))
+        return Fail(TCopySide::Target, errno);
+    m_targetDir = m_targetParent.Get();
+    return WriteTarget(
+        [&](int out) {
+            TCopySide side = TCopySide::None;
+            if (const int error = fill(out, side))
+                return Fail(side, error);
+            return true;
+        },
+        mode, times);
+}
+
+bool TCopyRun::WriteTarget(const std::function<bool(int out)>& write, mode_t mode, const struct timespec* times) {
     // A new file is written under its own name, private (0600) until complete, and removed again
     // if the copy fails. An existing target is replaced only by a complete copy: the data goes to
     // a file without a name (or, where the file system has none of those, a hidden file beside
@@ -164,12 +189,11 @@ bool TCopyRun::Run(const QString& source, const QString& target) {
             return Fail(TCopySide::Target, errno);
         }
     }
-    if (!CopyData(in.Get(), out.Get(), st.st_size))
+    if (!write(out.Get()))
         return false;
-    if (::fchmod(out.Get(), st.st_mode & 07777) != 0)
+    if (::fchmod(out.Get(), mode) != 0)
         return Fail(TCopySide::Target, errno);
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::futimens(out.Get(), times) != 0)
+    if (times && ::futimens(out.Get(), times) != 0)
         return Fail(TCopySide::Target, errno);
     if (unnamed)
         return LinkUnnamed(out);
@@ -346,5 +370,13 @@ TFileCopyResult TLocalFileCopy::Copy(const QString& source, const QString& targe
     TFileCopyResult result;
     TCopyRun run(*this, result);
     run.Run(source, target);
+    return result;
+}
+
+TFileCopyResult TLocalFileCopy::Receive(const QString& target, const TFill& fill, mode_t mode,
+                                        const struct timespec* times) const {
+    TFileCopyResult result;
+    TCopyRun run(*this, result);
+    run.Receive(target, fill, mode, times);
     return result;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <sys/types.h>
 
 class TParentFolderCache;
 
@@ -61,4 +62,13 @@ public:
     std::function<int()> BeforeReplacing;
 
     TFileCopyResult Copy(const QString& source, const QString& target) const;
+
+    // Writes fill(fd)'s data into target with the same guarantees as Copy (the old target, or
+    // none, survives a failure), then gives it mode and, when given, the access and last-write
+    // times. fill writes to the descriptor and returns 0, or an errno with the failing side set
+    // (ECANCELED with None for a cancel). No flush to disk: like a copy, a restored file is as
+    // durable as the file system makes any new file.
+    using TFill = std::function<int(int fd, TCopySide& side)>;
+    TFileCopyResult Receive(const QString& target, const TFill& fill, mode_t mode,
+                            const struct timespec* times = nullptr) const;
 };

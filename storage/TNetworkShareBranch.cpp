@@ -2,13 +2,13 @@
 
 #include "core/base/TFileDescriptor.h"
 #include "core/model/TJob.h"
+#include "storage/TLocalFileCopy.h"
 
 #include <libsmbclient.h>
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QSaveFile>
 #include <QUrl>
 
 #include <cerrno>
@@ -25,11 +25,39 @@ QString SystemError(int code) {
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
+// 0666 less the umask, as open(2) would give a new file. The umask is read from the process
+// status: setting it to read it would race with other threads creating files.
+mode_t NewFileMode() {
+    static const mode_t mode = [] {
+        mode_t mask = 022;
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (status.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : status.readAll().split('\n')) {
+                if (line.startsWith("Umask:")) {
+                    bool ok = false;
+                    const uint value = line.mid(6).trimmed().toUInt(&ok, 8);
+                    if (ok)
+                        mask = mode_t(value);
+                }
+            }
+        }
+        return mode_t(0666 & ~mask);
+    }();
+    return mode;
+}
+
 } // namespace
 
 TNetworkShareBranch::TNetworkShareBranch(TJob& job, TSleeper* sleeper)
     : TStorageBranch(job)
     , m_connection(sleeper) {}
+
+std::vector<char>& TNetworkShareBranch::Block() {
+    const size_t size = size_t(std::max<int64_t>(CopyBlockSize, 4096));
+    if (m_block.size() != size)
+        m_block.resize(size);
+    return m_block;
+}
 
 TBranchResult TNetworkShareBranch::Failure(int error) const {
     return TBranchResult::Failure(SystemError(error ? error : EIO));
@@ -105,11 +133,11 @@ TBranchResult TNetworkShareBranch::Upload(const QString& local, const QString& r
         return Failure(EINVAL);
 
     // The copy goes to a new name beside the target and takes the target's name only when
-    // complete, so a failed or cancelled copy never leaves a partial file under the real name.
-    const QString temporaryName = remote.left(remote.lastIndexOf(u'/') + 1) + QStringLiteral(".vaultora-") +
-                                  QString::number(QRandomGenerator::global()->generate64(), 16) +
-                                  QStringLiteral(".part");
-    const QByteArray temporary = Url(temporaryName);
+    // complete, so a failed or cancelled copy never leaves a partial file under the real name,
+    // not even when the connection drops before the partial file can be removed.
+    const QByteArray temporary =
+        Url(remote.left(remote.lastIndexOf(u'/') + 1) + QStringLiteral(".vaultora-") +
+            QString::number(QRandomGenerator::global()->generate64(), 16) + QStringLiteral(".part"));
     SMBCCTX* context = m_connection.Context();
     SMBCFILE* target = nullptr;
     {
@@ -127,7 +155,7 @@ TBranchResult TNetworkShareBranch::Upload(const QString& local, const QString& r
     };
     const int64_t total = localStat.st_size;
     int64_t done = 0;
-    std::vector<char> block(size_t(std::max<int64_t>(CopyBlockSize, 4096)));
+    std::vector<char>& block = Block();
     for (;;) {
         if (CancelRequested())
             return TBranchResult::Failure(SystemError(discard(ECANCELED)));
@@ -205,72 +233,90 @@ TBranchResult TNetworkShareBranch::Download(const QString& remote, const QString
     const QByteArray url = Url(remote);
     if (url.isEmpty())
         return Failure(EINVAL);
+    // One open and a status query on its handle: a separate look-up by name first would cost
+    // another round of requests per file, which is most of the time a small file takes.
+    SMBCCTX* context = m_connection.Context();
+    SMBCFILE* source = nullptr;
     struct stat remoteStat;
-    const int missing = Stat(url, remoteStat);
-    if (missing == ENOENT || missing == ENOTDIR || (missing == 0 && !S_ISREG(remoteStat.st_mode)))
-        return TBranchResult::Failure(Tr(QStringLiteral("The file does not exist.")));
-    if (missing != 0)
-        return Failure(missing);
+    {
+        const auto lock = TNetworkPathConnection::LockLibrary();
+        source = smbc_getFunctionOpen(context)(context, url.constData(), O_RDONLY, 0);
+        int error = source ? 0 : errno;
+        if (source && smbc_getFunctionFstat(context)(context, source, &remoteStat) != 0)
+            error = errno;
+        else if (source && !S_ISREG(remoteStat.st_mode))
+            error = ENOENT;
+        if (error != 0) {
+            if (source)
+                smbc_getFunctionClose(context)(context, source);
+            if (error == ENOENT || error == ENOTDIR || error == EISDIR)
+                return TBranchResult::Failure(Tr(QStringLiteral("The file does not exist.")));
+            return Failure(error);
+        }
+    }
     const QFileInfo existing(local);
     if (existing.exists() && !existing.isWritable()) {
         LogPathLine(QStringLiteral("Removing the read-only attribute:"), local);
         QFile::setPermissions(local, existing.permissions() | QFileDevice::WriteOwner);
     }
-    // The old local file stays until the new one is complete.
-    QSaveFile target(local);
-    if (!target.open(QIODevice::WriteOnly))
-        return TBranchResult::LocalAccess(target.errorString() + QStringLiteral(": ") + local);
-    SMBCCTX* context = m_connection.Context();
-    SMBCFILE* source = nullptr;
-    {
-        const auto lock = TNetworkPathConnection::LockLibrary();
-        source = smbc_getFunctionOpen(context)(context, url.constData(), O_RDONLY, 0);
-        if (!source)
-            return Failure(errno);
-    }
-    auto close = [&] {
-        const auto lock = TNetworkPathConnection::LockLibrary();
-        smbc_getFunctionClose(context)(context, source);
-    };
+    // The old local file stays until the new one is complete; the new one gets its permission
+    // bits (a new file those of any new file) and the share's times.
+    struct stat localStat;
+    const mode_t mode = ::stat(QFile::encodeName(local).constData(), &localStat) == 0 && S_ISREG(localStat.st_mode)
+                            ? localStat.st_mode & 07777
+                            : NewFileMode();
+    const struct timespec times[2] = {remoteStat.st_atim, remoteStat.st_mtim};
     const int64_t total = remoteStat.st_size;
     int64_t done = 0;
-    std::vector<char> block(size_t(std::max<int64_t>(CopyBlockSize, 4096)));
-    for (;;) {
-        if (CancelRequested()) {
-            close();
-            target.cancelWriting();
-            return Failure(ECANCELED);
-        }
-        ssize_t got = 0;
-        {
-            const auto lock = TNetworkPathConnection::LockLibrary();
-            got = smbc_getFunctionRead(context)(context, source, block.data(), block.size());
-        }
-        if (got < 0) {
-            const int error = errno;
-            close();
-            target.cancelWriting();
-            return Failure(error);
-        }
-        if (got == 0)
-            break;
-        if (target.write(block.data(), got) != got) {
-            close();
-            const QString error = target.errorString();
-            target.cancelWriting();
-            return TBranchResult::LocalAccess(error + QStringLiteral(": ") + local);
-        }
-        done += got;
-        ReportProgress(done, total);
-        if (OnProgress)
-            OnProgress(done, total);
+    bool remoteFailed = false;
+    std::vector<char>& block = Block();
+    TLocalFileCopy writer;
+    const TFileCopyResult written = writer.Receive(
+        local,
+        [&](int fd, TCopySide& side) {
+            while (done < total) {
+                if (CancelRequested())
+                    return ECANCELED;
+                // Never more than is left: the library would otherwise ask the server once more
+                // only to hear that the file ends, a request more for every small file.
+                const size_t wanted = size_t(std::min<int64_t>(int64_t(block.size()), total - done));
+                ssize_t got = 0;
+                {
+                    const auto lock = TNetworkPathConnection::LockLibrary();
+                    got = smbc_getFunctionRead(context)(context, source, block.data(), wanted);
+                }
+                if (got <= 0) {
+                    side = TCopySide::Source;
+                    remoteFailed = true;
+                    return got < 0 ? errno : EIO; // shorter than its size: changed under us
+                }
+                for (ssize_t put = 0; put < got;) {
+                    const ssize_t n = ::write(fd, block.data() + put, size_t(got - put));
+                    if (n < 0 && errno == EINTR)
+                        continue;
+                    if (n < 0) {
+                        side = TCopySide::Target;
+                        return errno;
+                    }
+                    put += n;
+                }
+                done += got;
+                ReportProgress(done, total);
+                if (OnProgress)
+                    OnProgress(done, total);
+            }
+            return 0;
+        },
+        mode, times);
+    {
+        const auto lock = TNetworkPathConnection::LockLibrary();
+        smbc_getFunctionClose(context)(context, source);
     }
-    close();
-    if (!target.commit())
-        return TBranchResult::LocalAccess(target.errorString() + QStringLiteral(": ") + local);
-    const struct timespec times[2] = {remoteStat.st_atim, remoteStat.st_mtim};
-    ::utimensat(AT_FDCWD, QFile::encodeName(local).constData(), times, 0);
-    return TBranchResult::Success();
+    if (written.Ok())
+        return TBranchResult::Success();
+    if (written.Cancelled() || remoteFailed)
+        return Failure(written.Error);
+    return TBranchResult::LocalAccess(written.ErrorText() + QStringLiteral(": ") + local);
 }
 
 TBranchResult TNetworkShareBranch::RemoveFile(const QString& remote) {

@@ -4,6 +4,7 @@
 #include "storage/TStorageBranch.h"
 
 #include <cstdint>
+#include <vector>
 
 struct stat;
 
@@ -49,7 +50,11 @@ private:
     // line); 0 or the error number.
     int RenameOver(const QByteArray& from, const QByteArray& to, const QString& remote);
     TBranchResult Failure(int error) const;
+    // The copy buffer, made once per branch: a fresh block of megabytes per file would cost
+    // more in page faults and clearing than a small file takes to send.
+    std::vector<char>& Block();
 
     TNetworkPathConnection m_connection;
+    std::vector<char> m_block;
     QString m_root; // "smb://server[:port]/share" as destination paths begin
 };

@@ -52,6 +52,8 @@ private Q_SLOTS:
     void failuresNameTheirSide_data();
     void failuresNameTheirSide();
     void targetThatIsAFolderStaysIntact();
+    void receivedFileReplacesOnlyWhenComplete_data();
+    void receivedFileReplacesOnlyWhenComplete();
 
 private:
     QString Path(const QString& name) const { return m_dir->filePath(name); }
@@ -240,6 +242,62 @@ void tst_LocalFileCopy::targetThatIsAFolderStaysIntact() {
 
     QCOMPARE(result.Side, TCopySide::Target);
     QVERIFY(QFileInfo(target + QStringLiteral("/inside")).isDir());
+    QVERIFY(LeftoverPartFiles(m_dir->path()).isEmpty());
+}
+
+// A file written from a stream (a download) follows the copy's rules: the old target, or none,
+// until the data is complete; the given mode and times at the end.
+void tst_LocalFileCopy::receivedFileReplacesOnlyWhenComplete_data() {
+    QTest::addColumn<bool>("targetExisted");
+    QTest::addColumn<int>("failure"); // 0, or the errno the stream fails with midway
+    QTest::newRow("new target") << false << 0;
+    QTest::newRow("replacing") << true << 0;
+    QTest::newRow("source fails, new target") << false << EIO;
+    QTest::newRow("source fails, replacing") << true << EIO;
+    QTest::newRow("cancelled, replacing") << true << ECANCELED;
+}
+
+void tst_LocalFileCopy::receivedFileReplacesOnlyWhenComplete() {
+    QFETCH(bool, targetExisted);
+    QFETCH(int, failure);
+    const QString target = Path(QStringLiteral("received.bin"));
+    if (targetExisted) {
+        QVERIFY(WriteFile(target, "previous"));
+        QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0444), 0);
+    }
+    const QByteArray data = Pattern(3 * SmallChunk);
+    const struct timespec times[2] = {{1700000000, 5}, {1600000000, 123456789}};
+
+    const TFileCopyResult result = TLocalFileCopy().Receive(
+        target,
+        [&](int fd, TCopySide& side) {
+            for (int part = 0; part < 3; ++part) {
+                if (failure != 0 && part == 1) {
+                    side = failure == ECANCELED ? TCopySide::None : TCopySide::Source;
+                    return failure;
+                }
+                if (::write(fd, data.constData() + part * SmallChunk, size_t(SmallChunk)) != SmallChunk)
+                    return errno;
+            }
+            return 0;
+        },
+        0640, times);
+
+    QCOMPARE(result.Error, failure);
+    if (failure == 0) {
+        QCOMPARE(ReadFile(target), data);
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(target).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0640));
+        QCOMPARE(ModificationTime(target).tv_sec, times[1].tv_sec);
+        QCOMPARE(ModificationTime(target).tv_nsec, times[1].tv_nsec);
+    } else {
+        QCOMPARE(result.Side, failure == ECANCELED ? TCopySide::None : TCopySide::Source);
+        if (targetExisted)
+            QCOMPARE(ReadFile(target), QByteArray("previous"));
+        else
+            QVERIFY(!QFileInfo::exists(target));
+    }
     QVERIFY(LeftoverPartFiles(m_dir->path()).isEmpty());
 }
 
