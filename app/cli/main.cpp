@@ -1,5 +1,6 @@
 #include "app/cli/Commands.h"
 #include "app/cli/TCliContext.h"
+#include "core/base/AppFolders.h"
 
 #include <QCoreApplication>
 
@@ -9,14 +10,15 @@ struct TCommand {
     const char* Name;
     int (*Run)(TCliContext&);
     const char* Usage;
+    const char* Summary;
 };
 
 const TCommand Commands[] = {
-    {"list", &CommandList, "list"},
-    {"show", &CommandShow, "show NAME [--json]"},
-    {"rename", &CommandRename, "rename OLD NEW"},
-    {"options", &CommandOptions, "options [--json]"},
-    {"events", &CommandEvents, "events"},
+    {"list", &CommandList, "list", "Lists the jobs with their kind, destination and last result."},
+    {"show", &CommandShow, "show NAME [--json]", "Shows one job's settings, as text or JSON."},
+    {"rename", &CommandRename, "rename OLD NEW", "Renames a job and its folder at the destination."},
+    {"options", &CommandOptions, "options [--json]", "Shows the program options, as text or JSON."},
+    {"events", &CommandEvents, "events", "Shows the events log."},
     {"new", &CommandNew,
      "new NAME --source PATH [--source PATH]... --to FOLDER|SHARE [--user USER [--share-password-file FILE]]\n"
      "      [--type incremental|differential|full|mirror]\n"
@@ -24,24 +26,60 @@ const TCommand Commands[] = {
      "      [--zip [--per-file] [--level fastest|normal|max|none] [--no-compress EXTS]\n"
      "             [--encrypt aes128|aes192|aes256|zipcrypto --password-file FILE]]\n"
      "      [--days-of-week mon,tue,... | --days-of-month 1,15,...] [--at HH:MM:SS]... [--catch-up]\n"
-     "      [--shutdown-after] [--disable]"},
-    {"backup", &CommandBackup, "backup NAME"},
-    {"points", &CommandPoints, "points NAME"},
-    {"restore", &CommandRestore, "restore NAME --to FOLDER [--point N | --latest] [--password-file FILE]"},
-    {"log", &CommandLog, "log NAME [--history]"},
-    {"remove", &CommandRemove, "remove NAME [--with-backup]"},
+     "      [--shutdown-after] [--disable]",
+     "Creates a files-and-folders backup job."},
+    {"backup", &CommandBackup, "backup NAME", "Runs a job now and waits for it to end."},
+    {"points", &CommandPoints, "points NAME", "Lists the restore points of a job."},
+    {"restore", &CommandRestore, "restore NAME --to FOLDER [--point N | --latest] [--password-file FILE]",
+     "Restores a restore point (the latest by default) into a folder."},
+    {"log", &CommandLog, "log NAME [--history]", "Shows the log of a job's last run, or its run history."},
+    {"remove", &CommandRemove, "remove NAME [--with-backup]", "Removes a job, and with --with-backup its backup too."},
     {"schedule", &CommandSchedule,
      "schedule NAME [--days-of-week mon,tue,... | --days-of-month 1,15,...] [--at HH:MM:SS]... [--catch-up]\n"
-     "      [--shutdown-after] [--disable]"},
-    {"run-scheduler", &CommandRunScheduler, "run-scheduler"},
+     "      [--shutdown-after] [--disable]",
+     "Changes when a job runs."},
+    {"run-scheduler", &CommandRunScheduler, "run-scheduler", "Runs scheduled jobs without a window until stopped."},
 };
 
-int PrintUsage(TCliContext& context) {
-    context.Err << "usage: vaultora-cli [--data-dir DIR] COMMAND [ARGS]\ncommands:\n";
+#ifndef VAULTORA_VERSION
+#define VAULTORA_VERSION "0.0.0"
+#endif
+
+void WriteUsage(QTextStream& out) {
+    out << "usage: vaultora-cli [--data-dir DIR] COMMAND [ARGS]\n"
+           "       vaultora-cli --help | --version | help COMMAND\ncommands:\n";
     for (const TCommand& command : Commands)
-        context.Err << "  " << command.Usage << '\n';
-    context.Err.flush();
+        out << "  " << command.Usage << '\n';
+    out.flush();
+}
+
+int PrintUsage(TCliContext& context) {
+    WriteUsage(context.Err);
     return ceUsage;
+}
+
+const TCommand* FindCommand(const QString& name) {
+    for (const TCommand& command : Commands) {
+        if (name == QLatin1String(command.Name))
+            return &command;
+    }
+    return nullptr;
+}
+
+// "help" alone is the usage on standard output; "help COMMAND" that command's form and summary.
+int PrintHelp(TCliContext& context) {
+    if (context.Args.isEmpty()) {
+        WriteUsage(context.Out);
+        return ceOk;
+    }
+    const TCommand* command = FindCommand(context.Args.first());
+    if (!command) {
+        context.Err << "vaultora-cli: unknown command \"" << context.Args.first() << "\"\n";
+        return PrintUsage(context);
+    }
+    context.Out << "usage: vaultora-cli [--data-dir DIR] " << command->Usage << "\n\n" << command->Summary << '\n';
+    context.Out.flush();
+    return ceOk;
 }
 
 } // namespace
@@ -56,12 +94,19 @@ int main(int argc, char** argv) {
     if (context.Args.isEmpty())
         return PrintUsage(context);
     const QString name = context.Args.takeFirst();
-    for (const TCommand& command : Commands) {
-        if (name == QLatin1String(command.Name)) {
-            if (!context.UseDataDirectory())
-                return ceErrors;
-            return command.Run(context);
-        }
+    if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help"))
+        return PrintHelp(context);
+    if (name == QLatin1String("--version")) {
+        // The folder of the shipped files too: where an installed or moved program looks for them.
+        context.Out << "vaultora-cli " << VAULTORA_VERSION << "\nprogram files: " << DefaultProgramDataDirectory()
+                    << '\n';
+        context.Out.flush();
+        return ceOk;
+    }
+    if (const TCommand* command = FindCommand(name)) {
+        if (!context.UseDataDirectory())
+            return ceErrors;
+        return command->Run(context);
     }
     context.Err << "vaultora-cli: unknown command \"" << name << "\"\n";
     return PrintUsage(context);
