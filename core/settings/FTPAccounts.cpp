@@ -17,10 +17,11 @@ int32_t AddFTPAccount(TOptions& options, TFTPAccount account) {
 }
 
 bool EditFTPAccount(TOptions& options, int32_t id, const TFTPAccount& fields) {
-    for (TFTPAccount& account : options.FTPAccounts) {
-        if (account.ID == id) {
-            account = fields;
-            account.ID = id;
+    // The account jobs reach is the one edited (FindFTPAccount).
+    for (auto it = options.FTPAccounts.rbegin(); it != options.FTPAccounts.rend(); ++it) {
+        if (it->ID == id) {
+            *it = fields;
+            it->ID = id;
             return true;
         }
     }
@@ -37,8 +38,10 @@ int RemoveFTPAccount(TOptions& options, int index) {
 }
 
 const TFTPAccount* FindFTPAccount(const TOptions& options, int32_t id) {
-    for (const TFTPAccount& account : options.FTPAccounts)
-        if (account.ID == id)
-            return &account;
+    // Options written by hand may hold two accounts with one ID; the later one wins, as the
+    // destination texts of the window already show it.
+    for (auto it = options.FTPAccounts.crbegin(); it != options.FTPAccounts.crend(); ++it)
+        if (it->ID == id)
+            return &*it;
     return nullptr;
 }

@@ -17,5 +17,5 @@ bool EditFTPAccount(TOptions& options, int32_t id, const TFTPAccount& fields);
 // to select afterwards (the one now in its place, the previous one when the last was removed),
 // -1 when the list is empty or index is out of range.
 int RemoveFTPAccount(TOptions& options, int index);
-// The account with that ID, or nullptr.
+// The account with that ID (the last one when two share it), or nullptr.
 const TFTPAccount* FindFTPAccount(const TOptions& options, int32_t id);

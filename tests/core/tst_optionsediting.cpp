@@ -223,6 +223,20 @@ private Q_SLOTS:
         QVERIFY(!EditFTPAccount(o, 99, fields));
         QCOMPARE(o.LastFTPAccountID, 2);
     }
+
+    // A hand-written file may repeat an ID: jobs reach the later account, and editing changes it.
+    void aRepeatedIdMeansTheLaterAccount() {
+        TOptions o;
+        TFTPAccount first = Account(QStringLiteral("first"));
+        first.ID = 5;
+        TFTPAccount second = Account(QStringLiteral("second"));
+        second.ID = 5;
+        o.FTPAccounts = {first, second};
+        QCOMPARE(FindFTPAccount(o, 5)->AccName, QStringLiteral("second"));
+        QVERIFY(EditFTPAccount(o, 5, Account(QStringLiteral("edited"))));
+        QCOMPARE(o.FTPAccounts[0].AccName, QStringLiteral("first"));
+        QCOMPARE(FindFTPAccount(o, 5)->AccName, QStringLiteral("edited"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestOptionsEditing)
