@@ -10,7 +10,7 @@ struct TCommand {
     const char* Name;
     int (*Run)(TCliContext&);
     const char* Usage;
-    const char* Summary;
+    const char* Summary = nullptr; // one sentence for "help COMMAND" and the manual page
 };
 
 const TCommand Commands[] = {
@@ -77,7 +77,9 @@ int PrintHelp(TCliContext& context) {
         context.Err << "vaultora-cli: unknown command \"" << context.Args.first() << "\"\n";
         return PrintUsage(context);
     }
-    context.Out << "usage: vaultora-cli [--data-dir DIR] " << command->Usage << "\n\n" << command->Summary << '\n';
+    context.Out << "usage: vaultora-cli [--data-dir DIR] " << command->Usage << '\n';
+    if (command->Summary)
+        context.Out << '\n' << command->Summary << '\n';
     context.Out.flush();
     return ceOk;
 }
