@@ -18,7 +18,8 @@ const TCommand Commands[] = {
     {"options", &CommandOptions, "options [--json]"},
     {"events", &CommandEvents, "events"},
     {"new", &CommandNew,
-     "new NAME --source PATH [--source PATH]... --to FOLDER|SHARE [--user USER [--share-password-file FILE]]\n"
+     "new NAME --source PATH [--source PATH]... --to FOLDER|SHARE|ftp://ACCOUNT/PATH\n"
+     "      [--user USER [--share-password-file FILE]]\n"
      "      [--type incremental|differential|full|mirror]\n"
      "      [--full-every N | --full-over-percent P] [--keep N] [--prune-first] [--include EXTS | --exclude EXTS]\n"
      "      [--zip [--per-file] [--level fastest|normal|max|none] [--no-compress EXTS]\n"
@@ -34,6 +35,12 @@ const TCommand Commands[] = {
      "schedule NAME [--days-of-week mon,tue,... | --days-of-month 1,15,...] [--at HH:MM:SS]... [--catch-up]\n"
      "      [--shutdown-after] [--disable]"},
     {"run-scheduler", &CommandRunScheduler, "run-scheduler"},
+    {"ftp-account", &CommandFtpAccount,
+     "ftp-account add NAME --host HOST [--port N] --user USER --password-file FILE [--active] [--ftps]\n"
+     "  ftp-account edit NAME [--name NEW] [--host HOST] [--port N] [--user USER] [--password-file FILE]\n"
+     "      [--active | --passive] [--ftps | --no-ftps]\n"
+     "  ftp-account remove NAME\n"
+     "  ftp-account list"},
 };
 
 int PrintUsage(TCliContext& context) {
