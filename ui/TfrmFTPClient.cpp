@@ -72,6 +72,7 @@ TfrmFTPClient::TfrmFTPClient(QWidget* parent)
     , m_tools(new QWidget(this))
     , m_createFolder(MakeButton(m_tools, "btnCreateFolder"))
     , m_remove(MakeButton(m_tools, "btnRemove"))
+    , m_rename(MakeButton(m_tools, "btnRename"))
     , m_download(MakeButton(m_tools, "btnDownload"))
     , m_upload(MakeButton(m_tools, "btnUpload"))
     , m_up(MakeButton(this, "btnUp"))
@@ -106,7 +107,7 @@ TfrmFTPClient::TfrmFTPClient(QWidget* parent)
     top->addStretch(1);
     auto* tools = new QHBoxLayout(m_tools);
     tools->setContentsMargins(0, 0, 0, 0);
-    for (QPushButton* button : {m_createFolder, m_remove, m_download, m_upload})
+    for (QPushButton* button : {m_createFolder, m_remove, m_rename, m_download, m_upload})
         tools->addWidget(button);
     auto* pathBar = new QHBoxLayout;
     pathBar->addWidget(m_path, 1);
@@ -137,6 +138,7 @@ TfrmFTPClient::TfrmFTPClient(QWidget* parent)
     connect(m_help, &QPushButton::clicked, this, &TfrmFTPClient::HelpClicked);
     connect(m_createFolder, &QPushButton::clicked, this, &TfrmFTPClient::CreateFolderClicked);
     connect(m_remove, &QPushButton::clicked, this, &TfrmFTPClient::RemoveClicked);
+    connect(m_rename, &QPushButton::clicked, this, &TfrmFTPClient::RenameClicked);
     connect(m_download, &QPushButton::clicked, this, &TfrmFTPClient::DownloadClicked);
     connect(m_upload, &QPushButton::clicked, this, &TfrmFTPClient::UploadClicked);
     connect(m_up, &QPushButton::clicked, this, &TfrmFTPClient::UpClicked);
@@ -165,6 +167,7 @@ void TfrmFTPClient::Retranslate() {
     m_help->setText(Tr(u"Help"));
     m_createFolder->setText(Tr(u"Create Folder"));
     m_remove->setText(Tr(u"Remove"));
+    m_rename->setText(Tr(u"Rename"));
     m_download->setText(Tr(u"Download"));
     m_upload->setText(Tr(u"Upload"));
     m_up->setText(Tr(u"Up"));
@@ -234,7 +237,7 @@ void TfrmFTPClient::SetControls() {
     const bool idle = !m_busy;
     m_online->setText(connected ? Tr(u"Online") : Tr(u"Offline"));
     m_connect->setEnabled(idle && !connected && !App().Options.FTPAccounts.isEmpty());
-    for (QPushButton* button : {m_disconnect, m_up, m_home, m_remove, m_createFolder, m_download, m_upload})
+    for (QPushButton* button : {m_disconnect, m_up, m_home, m_remove, m_rename, m_createFolder, m_download, m_upload})
         button->setEnabled(idle && connected);
     m_back->setEnabled(idle && connected && !FLastDirStack.isEmpty());
     for (QPushButton* button : {m_settings, m_help, m_select, m_cancel})
@@ -462,6 +465,30 @@ void TfrmFTPClient::RemoveClicked() {
     const bool removed =
         m_connection->Size(path, size) ? m_connection->RemoveFile(path) : m_connection->RemoveFolder(path);
     if (!removed)
+        Failed(QString());
+    DisplayFTP();
+}
+
+void TfrmFTPClient::RenameClicked() {
+    const QTreeWidgetItem* item = Selected();
+    if (!m_connection)
+        return;
+    if (!item) {
+        TMessageBox::Warning(this, Tr(u"You must first select a file or folder to rename."));
+        return;
+    }
+    const QString name = item->data(0, NameRole).toString();
+    QString newName = name;
+    if (!TInputBox::GetText(this, u' ' + Tr(u"Rename"), Tr(u"New name:"), newName))
+        return;
+    newName = newName.trimmed();
+    if (newName == name || !UsableName(newName))
+        return;
+    if (newName.contains(u'/')) {
+        TMessageBox::Warning(this, Tr(u"The name holds characters an FTP server cannot take:") + u' ' + newName);
+        return;
+    }
+    if (!m_connection->Rename(ServerPath(name), ServerPath(newName)))
         Failed(QString());
     DisplayFTP();
 }

@@ -55,6 +55,7 @@ public:
     void HelpClicked();
     void CreateFolderClicked();
     void RemoveClicked();
+    void RenameClicked();
     void DownloadClicked();
     void UploadClicked();
     void UpClicked();
@@ -114,6 +115,7 @@ private:
     QWidget* m_tools;
     QPushButton* m_createFolder;
     QPushButton* m_remove;
+    QPushButton* m_rename;
     QPushButton* m_download;
     QPushButton* m_upload;
     QPushButton* m_up;

@@ -417,6 +417,25 @@ private Q_SLOTS:
         QCOMPARE(Rows(*client), QStringList{u"docs|"_s});
     }
 
+    void renameAsksForTheNewName() {
+        App().Options.FTPAccounts = {Account(u"Main"_s)};
+        auto client = Connected();
+        client->List()->clearSelection();
+        QTest::mouseClick(client->Button("btnRename"), Qt::LeftButton);
+        QCOMPARE(UiTest::ShownTexts(), QStringList{u"You must first select a file or folder to rename."_s});
+        Select(*client, u"notes.txt"_s);
+        TInputBox::SetNextAnswer(u"notes 2024.txt"_s);
+        QTest::mouseClick(client->Button("btnRename"), Qt::LeftButton);
+        QCOMPARE(TInputBox::TakePrompts(), QStringList{u"New name:"_s});
+        QVERIFY(!m_server->Files.contains(u"/home/anna/notes.txt"_s));
+        QCOMPARE(m_server->Files.value(u"/home/anna/notes 2024.txt"_s).Data, "hello world, twenty six b"_ba);
+        QCOMPARE(Rows(*client), (QStringList{u"docs|"_s, u"notes 2024.txt|"_s + FormatSize(25)}));
+        // Cancelled: nothing changes.
+        Select(*client, u"notes 2024.txt"_s);
+        QTest::mouseClick(client->Button("btnRename"), Qt::LeftButton);
+        QVERIFY(m_server->Files.contains(u"/home/anna/notes 2024.txt"_s));
+    }
+
     void createFolderEntersIt() {
         App().Options.FTPAccounts = {Account(u"Main"_s)};
         auto client = Connected();
