@@ -186,11 +186,11 @@ void TfrmFTPClient::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!m_opened) {
         m_opened = true;
-        Open();
+        Opening();
     }
 }
 
-void TfrmFTPClient::Open() {
+void TfrmFTPClient::Opening() {
     setResult(0);
     FLastDirStack.clear();
     CurrentDir.clear();

@@ -84,7 +84,7 @@ protected:
     void done(int result) override;
 
 private:
-    void Open();
+    void Opening();
     void Retranslate();
     void Disconnect();
     // CWD into path (pushing the current folder onto the back list); false when refused.
