@@ -48,6 +48,13 @@ QString TFileDialog::GetSaveFileName(QWidget* parent, const QString& caption, co
     return QFileDialog::getSaveFileName(parent, caption, path, filter);
 }
 
+QString TFileDialog::GetOpenFileName(QWidget* parent, const QString& caption, const QString& directory) {
+    QString name;
+    if (Answered(caption, name))
+        return name;
+    return QFileDialog::getOpenFileName(parent, caption, directory);
+}
+
 void TFileDialog::SetHeadless(bool on) {
     Seam() = TSeam();
     Seam().Headless = on;

@@ -13,6 +13,7 @@ public:
     static QString GetExistingDirectory(QWidget* parent, const QString& caption, const QString& directory);
     // filter in Qt's form, for example "Text Files (*.txt)".
     static QString GetSaveFileName(QWidget* parent, const QString& caption, const QString& path, const QString& filter);
+    static QString GetOpenFileName(QWidget* parent, const QString& caption, const QString& directory);
 
     // ---- Test seam ----
     static void SetHeadless(bool on);

@@ -62,6 +62,12 @@ QUrl TProductSite::AppPasswordHelp() {
     return url;
 }
 
+QUrl TProductSite::FtpClientHelp() {
+    QUrl url = Page(QStringLiteral("/manual/ftp-client.html"));
+    url.setScheme(QStringLiteral("https"));
+    return url;
+}
+
 void TProductSite::Open(const QUrl& url) {
     if (Opener())
         Opener()(url);

@@ -19,6 +19,7 @@ public:
     static QUrl Contact(const QString& language); // "/" + code + "/contact.html"
     static QUrl Website(const QString& language); // "/" + code + "/"
     static QUrl AppPasswordHelp();                // "/manual/generate-app-password.html" over https
+    static QUrl FtpClientHelp();                  // "/manual/ftp-client.html" over https
 
     // Opens a page in the default browser (QDesktopServices); tests replace the opener.
     static void Open(const QUrl& url);

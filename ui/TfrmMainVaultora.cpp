@@ -2,6 +2,7 @@
 
 #include "ui/TFileDialog.h"
 #include "ui/TFilterTree.h"
+#include "ui/TFrmFTPSettings.h"
 #include "ui/TInputBox.h"
 #include "ui/TJobActions.h"
 #include "ui/TJobIcons.h"
@@ -12,6 +13,7 @@
 #include "ui/TNotificationArea.h"
 #include "ui/TProductSite.h"
 #include "ui/TStatusPanels.h"
+#include "ui/TfrmFTPClient.h"
 #include "ui/TfrmLog.h"
 #include "ui/TfrmOptions.h"
 #include "ui/TfrmShutdown.h"
@@ -46,6 +48,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
+#include <QTabWidget>
 #include <QThread>
 #include <QTimer>
 #include <QToolBar>
@@ -119,10 +122,13 @@ TfrmMainVaultora::TfrmMainVaultora(TApplicationContext& context, TScheduler& sch
         SelectJob(job);
         m_actions->Properties();
     });
+    // "Proxy Settings..." of the FTP account dialog goes through the Options flow of this window.
+    TFrmFTPSettings::SetOptionsOpener([this](QWidget* above, int page) { ShowOptions(above, page); });
     Retranslate();
 }
 
 TfrmMainVaultora::~TfrmMainVaultora() {
+    TFrmFTPSettings::SetOptionsOpener(nullptr);
     m_scheduler.Stop();
     // The hooks call into this window.
     m_scheduler.Hooks = TScheduler::THooks();
@@ -882,8 +888,13 @@ void TfrmMainVaultora::RunCardAction(TJob* job, TJobCard::TAction action) {
 }
 
 void TfrmMainVaultora::Options() {
-    TfrmOptions dialog(this);
+    ShowOptions(this, 0);
+}
+
+void TfrmMainVaultora::ShowOptions(QWidget* parent, int page) {
+    TfrmOptions dialog(parent);
     dialog.Load(App().Options);
+    dialog.Tabs()->setCurrentIndex(page);
     if (RunDialog(dialog) != QDialog::Accepted)
         return;
     const QString error = m_context.ApplyEditedOptions(dialog.Edited());
@@ -893,7 +904,11 @@ void TfrmMainVaultora::Options() {
 }
 
 void TfrmMainVaultora::FtpClient() {
-    m_actions->ShowNotice(Tr(u"FTP Client") + QStringLiteral(": ") + NotAvailableText());
+    TfrmFTPClient dialog(this);
+    dialog.InitialFTPAccountInd = -1;
+    dialog.ShowSelectedFileInPath = true;
+    dialog.setWindowTitle(Tr(u"FTP Client"));
+    RunDialog(dialog);
 }
 
 void TfrmMainVaultora::CloudClient() {

@@ -186,6 +186,8 @@ private:
     void ShowWelcome();
     void FillSchedulerHooks();
     int RunDialog(QDialog& dialog);
+    // The Options dialog on one of its pages, above parent.
+    void ShowOptions(QWidget* parent, int page);
 
     void MoveSelected(int delta);
 

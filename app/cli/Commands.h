@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QString>
+
 class TCliContext;
+struct TDestinationSettings;
 
 // One function per command; each returns the process exit code.
 int CommandList(TCliContext& context);
@@ -16,3 +19,11 @@ int CommandLog(TCliContext& context);
 int CommandRemove(TCliContext& context);
 int CommandSchedule(TCliContext& context);
 int CommandRunScheduler(TCliContext& context);
+int CommandFtpAccount(TCliContext& context);
+
+// Reads a secret from the first line of a file (secrets never travel in argv); false after saying
+// why.
+bool ReadPasswordFile(TCliContext& context, const QString& path, QString& password);
+// --to ftp://ACCOUNT/sub/folder: the account by name and the folder under it; false after saying
+// why.
+bool ParseFtpDestination(TCliContext& context, const QString& text, TDestinationSettings& destination);

@@ -19,8 +19,6 @@
 #include <QFileInfo>
 #include <QStorageInfo>
 
-namespace {
-
 // Reads a password from the first line of a file (never from the command line, where other users
 // could see it).
 bool ReadPasswordFile(TCliContext& context, const QString& path, QString& password) {
@@ -45,13 +43,17 @@ bool ReadPasswordFile(TCliContext& context, const QString& path, QString& passwo
     return true;
 }
 
-// Fills the destination from --to: a share (smb://server[:port]/share/path, //server/share/path or
-// \\server\share\path) or a local folder. FTP (ftp://ACCOUNT/path) and cloud (cloud:SERVICE/path)
-// destinations are refused until their branches exist.
+namespace {
+
+// Fills the destination from --to: an FTP account's folder (ftp://ACCOUNT/path), a share
+// (smb://server[:port]/share/path, //server/share/path or \\server\share\path) or a local folder.
+// Cloud (cloud:SERVICE/path) destinations are refused until their branch exists.
 bool ParseDestination(TCliContext& context, const QString& text, TDestinationSettings& destination) {
-    if (text.startsWith(QStringLiteral("ftp://")) || text.startsWith(QStringLiteral("cloud:"))) {
+    if (text.startsWith(QStringLiteral("ftp://"), Qt::CaseInsensitive))
+        return ParseFtpDestination(context, text, destination);
+    if (text.startsWith(QStringLiteral("cloud:"))) {
         context.Err << "vaultora-cli: this build cannot back up to " << text
-                    << " yet; FTP and cloud destinations come in a later version." << Qt::endl;
+                    << " yet; cloud destinations come in a later version." << Qt::endl;
         return false;
     }
     if (text.startsWith(QStringLiteral("smb://"), Qt::CaseInsensitive) || text.startsWith(QStringLiteral("//")) ||
@@ -138,13 +140,14 @@ int CommandNew(TCliContext& context) {
         return context.Usage(scheduleMessage);
     if (context.Args.size() != 1 || sources.isEmpty() || !hasTo)
         return context.Usage(
-            QStringLiteral("usage: new NAME --source PATH [--source PATH]... --to FOLDER|SHARE [--user USER "
-                           "[--share-password-file FILE]] [--type "
-                           "incremental|differential|full|mirror] "
-                           "[--full-every N | --full-over-percent P] [--keep N] [--prune-first] [--include EXTS "
-                           "| --exclude EXTS] "
-                           "[--zip [--per-file] [--level fastest|normal|max|none] [--no-compress EXTS] "
-                           "[--encrypt aes128|aes192|aes256|zipcrypto --password-file FILE]] ") +
+            QStringLiteral(
+                "usage: new NAME --source PATH [--source PATH]... --to FOLDER|SHARE|ftp://ACCOUNT/PATH [--user USER "
+                "[--share-password-file FILE]] [--type "
+                "incremental|differential|full|mirror] "
+                "[--full-every N | --full-over-percent P] [--keep N] [--prune-first] [--include EXTS "
+                "| --exclude EXTS] "
+                "[--zip [--per-file] [--level fastest|normal|max|none] [--no-compress EXTS] "
+                "[--encrypt aes128|aes192|aes256|zipcrypto --password-file FILE]] ") +
             ScheduleFlagsUsage());
     if (hasEvery && hasOver)
         return context.Usage(QStringLiteral("--full-every and --full-over-percent exclude each other"));

@@ -20,7 +20,8 @@ const TCommand Commands[] = {
     {"options", &CommandOptions, "options [--json]", "Shows the program options, as text or JSON."},
     {"events", &CommandEvents, "events", "Shows the events log."},
     {"new", &CommandNew,
-     "new NAME --source PATH [--source PATH]... --to FOLDER|SHARE [--user USER [--share-password-file FILE]]\n"
+     "new NAME --source PATH [--source PATH]... --to FOLDER|SHARE|ftp://ACCOUNT/PATH\n"
+     "      [--user USER [--share-password-file FILE]]\n"
      "      [--type incremental|differential|full|mirror]\n"
      "      [--full-every N | --full-over-percent P] [--keep N] [--prune-first] [--include EXTS | --exclude EXTS]\n"
      "      [--zip [--per-file] [--level fastest|normal|max|none] [--no-compress EXTS]\n"
@@ -39,6 +40,13 @@ const TCommand Commands[] = {
      "      [--shutdown-after] [--disable]",
      "Changes when a job runs."},
     {"run-scheduler", &CommandRunScheduler, "run-scheduler", "Runs scheduled jobs without a window until stopped."},
+    {"ftp-account", &CommandFtpAccount,
+     "ftp-account add NAME --host HOST [--port N] --user USER --password-file FILE [--active] [--ftps]\n"
+     "  ftp-account edit NAME [--name NEW] [--host HOST] [--port N] [--user USER] [--password-file FILE]\n"
+     "      [--active | --passive] [--ftps | --no-ftps]\n"
+     "  ftp-account remove NAME\n"
+     "  ftp-account list",
+     "Adds, changes, removes or lists the FTP accounts that FTP destinations (ftp://NAME/...) use."},
 };
 
 #ifndef VAULTORA_VERSION

@@ -4,13 +4,16 @@
 #include "UiTestSupport.h"
 
 #include "ui/JobFilter.h"
+#include "ui/TFrmFTPSettings.h"
 #include "ui/TJobActions.h"
 #include "ui/TJobListModel.h"
 #include "ui/TJobListView.h"
 #include "ui/TJobWizard.h"
+#include "ui/TfrmFTPClient.h"
 #include "ui/TfrmJobProperties.h"
 #include "ui/TfrmLog.h"
 #include "ui/TfrmMainVaultora.h"
+#include "ui/TfrmOptions.h"
 #include "ui/TfrmShutdown.h"
 #include "ui/TfrmSourceType.h"
 #include "ui/TfrmWelcome.h"
@@ -30,6 +33,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -880,6 +884,30 @@ private Q_SLOTS:
         QCOMPARE(window.LogMenu()->actions().size(), 1);
         QCOMPARE(window.LogMenu()->actions().first()->text(), u"2024-03-05 07:08:09"_s);
         window.LogMenu()->hide();
+    }
+
+    // Tools > FTP Client opens the client standalone; the account dialog's "Proxy Settings..."
+    // goes through the window's Options flow on the proxy page.
+    void ftpClientAndProxySettings() {
+        TfrmMainVaultora& window = Window(QStringList{u"Photos"_s});
+        QString title;
+        int accountIndex = 0;
+        int optionsPage = -1;
+        window.DialogRunner = [&](QDialog& dialog) {
+            if (auto* client = qobject_cast<TfrmFTPClient*>(&dialog)) {
+                title = client->windowTitle();
+                accountIndex = client->InitialFTPAccountInd;
+            }
+            if (auto* options = qobject_cast<TfrmOptions*>(&dialog))
+                optionsPage = options->Tabs()->currentIndex();
+            return int(QDialog::Rejected);
+        };
+        window.Action(u"actFtpClient"_s)->trigger();
+        QCOMPARE(title, u"FTP Client"_s);
+        QCOMPARE(accountIndex, -1);
+        TFrmFTPSettings settings(&window);
+        settings.OpenProxySettings();
+        QCOMPARE(optionsPage, 5);
     }
 
     // "Save to file..." writes the visible events.
