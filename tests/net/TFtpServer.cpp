@@ -75,7 +75,9 @@ QString TFtpServer::Start(const TOptions& options) {
         if (!problem.isEmpty())
             return problem;
     }
-    m_port = TServerProcess::FreePort();
+    // A restart keeps the port, so clients come back to the same address.
+    if (m_port == 0)
+        m_port = TServerProcess::FreePort();
     if (options.Kind == Pyftpdlib) {
         if (!QFile::exists(QStringLiteral("/usr/lib/python3/dist-packages/pyftpdlib/__init__.py")))
             return QStringLiteral("pyftpdlib is not installed (package python3-pyftpdlib)");

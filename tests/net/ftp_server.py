@@ -3,6 +3,7 @@
 
 ftp_server.py PORT ROOT USER PASSWORD [--tls CERT KEY] [--size-on-folders] [--no-mlsd] [--pasv-elsewhere]
 """
+import logging
 import os
 import sys
 
@@ -59,5 +60,8 @@ def main():
 
 
 if __name__ == "__main__":
+    # Nobody reads the server's output while a test runs: a full pipe would stop the server.
+    logging.basicConfig(level=logging.WARNING)
+    logging.getLogger("pyftpdlib").setLevel(logging.WARNING)
     os.umask(0o022)
     main()
