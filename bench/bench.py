@@ -124,7 +124,7 @@ def quoted(path):
 
 class FtpServer:
     """A private vsftpd on a free loopback port for a throwaway system user (root only), the peer
-    of the FTP pair."""
+    of the FTP pair. The user is kept in its folder, which it sees as "/"."""
 
     def __init__(self, work):
         self.dir = os.path.join(work, "vsftpd")
@@ -147,7 +147,8 @@ class FtpServer:
                     "anonymous_enable=NO\nlocal_enable=YES\nwrite_enable=YES\nlocal_umask=022\npasv_enable=YES\n"
                     "pasv_min_port=31000\npasv_max_port=31099\npasv_address=127.0.0.1\npam_service_name=vsftpd\n"
                     "secure_chroot_dir=/var/run/vsftpd/empty\nlocal_root=%s\nseccomp_sandbox=NO\nisolate=NO\n"
-                    "isolate_network=NO\nmax_per_ip=0\nxferlog_enable=NO\n" % (self.port, self.root))
+                    "isolate_network=NO\nmax_per_ip=0\nxferlog_enable=NO\nchroot_local_user=YES\n"
+                    "allow_writeable_chroot=YES\n" % (self.port, self.root))
         # A session of its own: the per-client processes go with the group.
         self.process = subprocess.Popen(["vsftpd", conf], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL, start_new_session=True)
@@ -592,7 +593,8 @@ class Bench:
 
         def mirror_up(counted):
             folder = os.path.basename(server.folder(os.path.basename(self.fresh("lftp-ftp"))))
-            self.timed("ftp/lftp", lftp("mirror -R %s /%s/%s" % (quoted(mixed), folder, name)), env=lftp_env)
+            target = quoted("/%s/%s" % (folder, name))
+            self.timed("ftp/lftp", lftp("mirror -R %s %s" % (quoted(mixed), target)), env=lftp_env)
             if not counted:
                 self.drop("ftp/lftp")
 
@@ -605,7 +607,7 @@ class Bench:
         def mirror_down(counted):
             out = self.fresh("lftp-ftp-restored")
             os.makedirs(out)
-            self.timed("ftp-restore/lftp", lftp("mirror /%s %s" % (restore_data["remote"], quoted(out))),
+            self.timed("ftp-restore/lftp", lftp("mirror %s %s" % (quoted("/" + restore_data["remote"]), quoted(out))),
                        env=lftp_env)
             self.keep_or_remove("ftp-restore/lftp", counted, out)
 
