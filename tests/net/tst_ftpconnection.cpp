@@ -22,6 +22,7 @@ private Q_SLOTS:
 
     void operationsRoundTrip();
     void wrongPasswordFails();
+    void activeModeTransfers();
     void statusLinesHideThePassword();
     void cancelledTransferThenReconnect();
     void pathsWithLineBreaksAreRefused();
@@ -221,6 +222,31 @@ void tst_ftpconnection::wrongPasswordFails() {
     QVERIFY(!ftp.ErrorText().isEmpty());
     QVERIFY2(ftp.ErrorText().startsWith(QStringLiteral("530")), qPrintable(ftp.ErrorText()));
     QVERIFY(!ftp.ErrorText().contains(settings.Password));
+}
+
+void tst_ftpconnection::activeModeTransfers() {
+    TFtpConnectSettings settings = m_server->Settings();
+    // Active data connections under TLS fail with this libcurl (7.88) against both servers.
+    if (settings.FTPS)
+        QSKIP("active mode is tested without TLS");
+    settings.PassiveMode = false;
+    TCurlFtpConnection ftp(settings);
+    QStringList lines;
+    ftp.OnStatus = [&](const QString& line) { lines.append(line); };
+    QVERIFY2(ftp.Connect(), qPrintable(ftp.ErrorText()));
+    QString home;
+    QVERIFY(ftp.CurrentFolder(home));
+    const QString local = m_work.filePath(QStringLiteral("active.txt"));
+    QVERIFY(Write(local, "the server connects back"));
+    QVERIFY2(ftp.Upload(local, QStringLiteral("active.txt")), qPrintable(ftp.ErrorText()));
+    QCOMPARE(Read(Disk(home) + QStringLiteral("/active.txt")), QByteArray("the server connects back"));
+    QList<TFtpEntry> entries;
+    QVERIFY2(ftp.List(home, entries), qPrintable(ftp.ErrorText()));
+    QVERIFY(ftp.RemoveFile(QStringLiteral("active.txt")));
+    bool active = false;
+    for (const QString& line : std::as_const(lines))
+        active = active || line.startsWith(QStringLiteral("EPRT")) || line.startsWith(QStringLiteral("PORT"));
+    QVERIFY(active);
 }
 
 void tst_ftpconnection::statusLinesHideThePassword() {
