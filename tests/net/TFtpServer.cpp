@@ -101,11 +101,11 @@ QString TFtpServer::Start(const TOptions& options) {
     if (!QFile::exists(QStringLiteral("/usr/sbin/vsftpd")))
         return QStringLiteral("vsftpd is not installed (package vsftpd)");
     // The user may be left from an earlier run; adding it again fails harmlessly.
-    Run(QStringLiteral("/usr/sbin/useradd"),
-        {QStringLiteral("-M"), QStringLiteral("-d"), QStringLiteral("/nonexistent"), QStringLiteral("-s"),
-         QStringLiteral("/bin/bash"), User});
-    // vsftpd enters the home folder before local_root: it must exist.
-    Run(QStringLiteral("/usr/sbin/usermod"), {QStringLiteral("-d"), Root(), User});
+    Run(QStringLiteral("/usr/sbin/useradd"), {QStringLiteral("-M"), QStringLiteral("-d"), QStringLiteral("/"),
+                                              QStringLiteral("-s"), QStringLiteral("/bin/bash"), User});
+    // vsftpd enters the home folder before local_root: one that always exists, shared by servers
+    // of tests running at the same time.
+    Run(QStringLiteral("/usr/sbin/usermod"), {QStringLiteral("-d"), QStringLiteral("/"), User});
     if (!Run(QStringLiteral("/usr/sbin/chpasswd"), {}, (User + u':' + Password + u'\n').toUtf8()))
         return QStringLiteral("chpasswd could not set the password");
     QFile::setPermissions(s, QFileDevice::Permissions(0x7755));
@@ -114,7 +114,7 @@ QString TFtpServer::Start(const TOptions& options) {
     QDir().mkpath(QStringLiteral("/var/run/vsftpd/empty"));
     QString text = QStringLiteral("listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=%1\n"
                                   "background=NO\nanonymous_enable=NO\nlocal_enable=YES\nwrite_enable=YES\n"
-                                  "local_umask=022\npasv_enable=YES\npasv_min_port=31000\npasv_max_port=31099\n"
+                                  "local_umask=022\npasv_enable=YES\n"
                                   "pasv_address=127.0.0.1\npam_service_name=vsftpd\n"
                                   "secure_chroot_dir=/var/run/vsftpd/empty\nlocal_root=%2\n"
                                   "seccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\nmax_per_ip=0\n"

@@ -52,7 +52,6 @@ def main():
     authorizer = DummyAuthorizer()
     authorizer.add_user(user, password, root, perm="elradfmwMT")
     Handler.authorizer = authorizer
-    Handler.passive_ports = range(30000, 30100)
     Handler.permit_foreign_addresses = True
     server = FTPServer(("127.0.0.1", port), Handler)
     server.max_cons = 64
