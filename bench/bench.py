@@ -113,6 +113,69 @@ class SmbServer:
             pass
 
 
+FTP_USER = "vaultoraftpbench"
+FTP_PASSWORD = "bench-ftp-1"
+
+
+def quoted(path):
+    """A path as one word of an lftp command."""
+    return '"' + path.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+class FtpServer:
+    """A private vsftpd on a free loopback port for a throwaway system user (root only), the peer
+    of the FTP pair. The user is kept in its folder, which it sees as "/"."""
+
+    def __init__(self, work):
+        self.dir = os.path.join(work, "vsftpd")
+        shutil.rmtree(self.dir, ignore_errors=True)
+        self.root = os.path.join(self.dir, "root")
+        os.makedirs(self.root)
+        os.chmod(self.dir, 0o755)
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            self.port = probe.getsockname()[1]
+        subprocess.run(["useradd", "-M", "-d", self.root, "-s", "/bin/bash", FTP_USER], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        subprocess.run(["usermod", "-d", self.root, FTP_USER], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(["chpasswd"], input=("%s:%s\n" % (FTP_USER, FTP_PASSWORD)).encode(), check=True)
+        shutil.chown(self.root, FTP_USER, FTP_USER)
+        os.makedirs("/var/run/vsftpd/empty", exist_ok=True)
+        conf = os.path.join(self.dir, "vsftpd.conf")
+        with open(conf, "w") as f:
+            f.write("listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=%d\nbackground=NO\n"
+                    "anonymous_enable=NO\nlocal_enable=YES\nwrite_enable=YES\nlocal_umask=022\npasv_enable=YES\n"
+                    "pasv_min_port=31000\npasv_max_port=31099\npasv_address=127.0.0.1\npam_service_name=vsftpd\n"
+                    "secure_chroot_dir=/var/run/vsftpd/empty\nlocal_root=%s\nseccomp_sandbox=NO\nisolate=NO\n"
+                    "isolate_network=NO\nmax_per_ip=0\nxferlog_enable=NO\nchroot_local_user=YES\n"
+                    "allow_writeable_chroot=YES\n" % (self.port, self.root))
+        # A session of its own: the per-client processes go with the group.
+        self.process = subprocess.Popen(["vsftpd", conf], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL, start_new_session=True)
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            with socket.socket() as probe:
+                if probe.connect_ex(("127.0.0.1", self.port)) == 0:
+                    return
+            time.sleep(0.1)
+        self.stop()
+        sys.exit("bench: vsftpd did not start")
+
+    def folder(self, name):
+        """A new folder on the server for one run, and its path on this machine."""
+        path = os.path.join(self.root, name)
+        os.makedirs(path)
+        shutil.chown(path, FTP_USER, FTP_USER)
+        return path
+
+    def stop(self):
+        try:
+            os.killpg(self.process.pid, 15)
+        except OSError:
+            pass
+        self.process.wait()
+
+
 class Bench:
     def __init__(self, args):
         self.args = args
@@ -491,6 +554,85 @@ class Bench:
             server.stop()
             shutil.rmtree(server.dir, ignore_errors=True)
 
+    def ftp(self, mixed):
+        """Full plain backup of corpus A to vsftpd on loopback against lftp's mirror -R over one
+        connection, and the restore of that backup against mirror."""
+        server = FtpServer(self.work)
+        secret = os.path.join(self.work, "ftp-password.txt")
+        with open(secret, "w") as f:
+            f.write(FTP_PASSWORD + "\n")
+        os.chmod(secret, 0o600)
+        # lftp takes the password from .netrc, not from its arguments.
+        lftp_home = os.path.join(self.work, "lftp-home")
+        os.makedirs(lftp_home, exist_ok=True)
+        with open(os.path.join(lftp_home, ".netrc"), "w") as f:
+            f.write("machine 127.0.0.1 login %s password %s\n" % (FTP_USER, FTP_PASSWORD))
+        os.chmod(os.path.join(lftp_home, ".netrc"), 0o600)
+        lftp_env = dict(os.environ, HOME=lftp_home)
+        name = os.path.basename(mixed)
+        self.warm(mixed)
+        restore_data = {}
+
+        def lftp(script):
+            return ["lftp", "-p", str(server.port), "-e",
+                    "set ftp:ssl-allow no; set net:max-retries 2; set mirror:parallel-transfer-count 1; "
+                    + script + "; quit", "127.0.0.1"]
+
+        def ours(counted):
+            data = self.fresh("ours-ftp")
+            folder = os.path.basename(server.folder(os.path.basename(data)))
+            env = self.env(os.path.join(data, "home"))
+            self.run(self.cli_args(data, "ftp-account", "add", "Bench", "--host", "127.0.0.1", "--port",
+                                   str(server.port), "--user", FTP_USER, "--password-file", secret), env=env)
+            self.run(self.cli_args(data, "new", "Bench", "--source", mixed, "--to", "ftp://Bench/" + folder,
+                                   "--type", "full"), env=env)
+            self.timed("ftp/ours", self.cli_args(data, "backup", "Bench"), env=env)
+            if not counted:
+                self.drop("ftp/ours")
+            restore_data.update(data=data, env=env, folder=folder)
+
+        def mirror_up(counted):
+            folder = os.path.basename(server.folder(os.path.basename(self.fresh("lftp-ftp"))))
+            target = quoted("/%s/%s" % (folder, name))
+            self.timed("ftp/lftp", lftp("mirror -R %s %s" % (quoted(mixed), target)), env=lftp_env)
+            if not counted:
+                self.drop("ftp/lftp")
+
+        def ours_restore(counted):
+            out = self.fresh("ours-ftp-restored")
+            self.timed("ftp-restore/ours", self.cli_args(restore_data["data"], "restore", "Bench", "--to", out,
+                                                         "--latest"), env=restore_data["env"])
+            self.keep_or_remove("ftp-restore/ours", counted, out)
+
+        def mirror_down(counted):
+            out = self.fresh("lftp-ftp-restored")
+            os.makedirs(out)
+            self.timed("ftp-restore/lftp", lftp("mirror %s %s" % (quoted("/" + restore_data["remote"]), quoted(out))),
+                       env=lftp_env)
+            self.keep_or_remove("ftp-restore/lftp", counted, out)
+
+        try:
+            probe = self.fresh("ftp-probe")
+            if subprocess.run(self.cli_args(probe, "ftp-account", "list"), env=self.env(os.path.join(probe, "home")),
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
+                log("bench: no ftp pair (this vaultora-cli has no ftp-account command)")
+                return
+            self.alternate("full backup to FTP", [ours, mirror_up])
+            # The restore reads the last backup of ours; lftp reads the same folder.
+            ftp_root = os.path.join(server.root, restore_data["folder"])
+            point = None
+            for root, dirs, _ in os.walk(ftp_root):
+                if name in dirs:
+                    point = os.path.join(root, name)
+                    break
+            if not point:
+                sys.exit("bench: the FTP server holds no copy of the corpus")
+            restore_data["remote"] = os.path.relpath(point, server.root)
+            self.alternate("restore from FTP", [ours_restore, mirror_down])
+        finally:
+            server.stop()
+            shutil.rmtree(server.dir, ignore_errors=True)
+
     # ---- the table ----
 
     def median(self, key, what=0):
@@ -537,6 +679,10 @@ class Bench:
                 "smbclient mput", "≤ 1.0", 1.0)
             row("restore from an SMB share, corpus A", m("share-restore/ours"), m("share-restore/smbclient"),
                 "smbclient mget", "≤ 1.0", 1.0)
+        if "ftp/ours" in self.results:
+            row("full plain backup to FTP, corpus A", m("ftp/ours"), m("ftp/lftp"), "lftp mirror -R", "≤ 1.0", 1.0)
+            row("restore from FTP, corpus A", m("ftp-restore/ours"), m("ftp-restore/lftp"), "lftp mirror", "≤ 1.0",
+                1.0)
         if "nochange/ours" in self.results:
             ours_rss = m("nochange/ours", 1) / 1024
             rsync_rss = m("nochange/rsync", 1) / 1024
@@ -595,7 +741,8 @@ class Bench:
         mixed = self.corpus("mixed", mixed_files, mixed_dirs, mixed_gib)
         small = self.corpus("small", *self.mode["small"])
         scale = self.corpus("small", *self.mode["scale"])
-        pairs = self.args.only.split(",") if self.args.only else ["full", "incremental", "zip", "restore", "share"]
+        pairs = (self.args.only.split(",") if self.args.only
+                 else ["full", "incremental", "zip", "restore", "share", "ftp"])
         # The pairs that create many files run first, before anything is deleted; the archive
         # pairs create few files and give the deleted inodes time to age before the small-file
         # pairs run.
@@ -615,6 +762,14 @@ class Bench:
                 self.collect()
             else:
                 log("bench: no share pair (needs root, smbd and smbclient)")
+        if "ftp" in pairs:
+            # A private vsftpd needs root (a throwaway system user logs in) and the packages vsftpd
+            # and lftp.
+            if os.geteuid() == 0 and shutil.which("vsftpd") and shutil.which("lftp"):
+                self.ftp(mixed)
+                self.collect()
+            else:
+                log("bench: no ftp pair (needs root, vsftpd and lftp)")
         if "incremental" in pairs:
             self.incremental(small, scale)
         self.collect()
@@ -648,7 +803,7 @@ def main():
     ap.add_argument("--generator")
     ap.add_argument("--rounds", type=int, help="counted rounds (default 4; quick 3; tiny 1)")
     ap.add_argument("--warmup", type=int, help="warm-up rounds (default 1; tiny 0)")
-    ap.add_argument("--only", help="comma-separated subset of full,incremental,zip,restore,share")
+    ap.add_argument("--only", help="comma-separated subset of full,incremental,zip,restore,share,ftp")
     ap.add_argument("--update-readme", action="store_true")
     args = ap.parse_args()
     for tool in ("rsync", "zip", "7zz", "cp", "find", "sync"):

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the benchmark table: Vaultora against cp, rsync, zip, 7-Zip and smbclient, side by side in one run.
+# Runs the benchmark table: Vaultora against cp, rsync, zip, 7-Zip, smbclient and lftp, side by side in one run.
 #
 #   bench/run.sh [--quick | --tiny] [--no-build] [bench.py options...]
 #
@@ -25,6 +25,7 @@ command -v rsync >/dev/null || missing+=(rsync)
 command -v zip >/dev/null || missing+=(zip)
 command -v 7zz >/dev/null || missing+=(7zip)
 [[ -x /usr/bin/time ]] || missing+=(time)
+command -v lftp >/dev/null || missing+=(lftp)
 if ((${#missing[@]})); then
     if [[ $(id -u) -eq 0 ]]; then
         apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,95 +1,658 @@
-// Placeholder until the libcurl transport lands on this branch: every call fails.
 #include "net/TCurlFtpConnection.h"
+
+#include "net/CurlGlobal.h"
+#include "net/FtpListing.h"
+
+#include <QFile>
+#include <QHostAddress>
+#include <QSaveFile>
+#include <QUrl>
+
+#include <curl/curl.h>
+
+#include <cctype>
+
+struct TCurlFtpConnection::TCall {
+    TRequest Request = TRequest::Command;
+    QByteArray Url;
+    QByteArray CustomRequest; // MLSD instead of LIST
+    bool NamesOnly = false;   // NLST
+    curl_slist* Quote = nullptr;
+    QIODevice* Source = nullptr; // uploads
+    int64_t SourceSize = 0;
+    QIODevice* Target = nullptr;  // downloads
+    QByteArray* Buffer = nullptr; // listings
+    int64_t ResumeFrom = 0;
+    bool WriteFailed = false;
+    ~TCall() { curl_slist_free_all(Quote); }
+};
+
+namespace {
+
+// A listing larger than this is not a listing a backup needs; it bounds the memory a hostile
+// server can make us use.
+constexpr qsizetype MaxListingBytes = 256 * 1024 * 1024;
+
+bool HasLineBreakOrNul(const QString& text) {
+    for (const QChar c : text)
+        if (c == u'\r' || c == u'\n' || c == u'\0')
+            return true;
+    return false;
+}
+
+// A reply line as one printable line: the server's text goes into our messages only like this.
+QString Printable(const QByteArray& line) {
+    QString text = QString::fromUtf8(line).trimmed();
+    for (QChar& c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = u' ';
+    return text;
+}
+
+QByteArray UrlHost(const QString& text) {
+    QString host = text.trimmed();
+    if (host.startsWith(u'[') && host.endsWith(u']'))
+        host = host.mid(1, host.size() - 2);
+    if (host.isEmpty())
+        return {};
+    QHostAddress address;
+    if (address.setAddress(host)) {
+        if (address.protocol() == QAbstractSocket::IPv6Protocol)
+            return '[' + QUrl::toPercentEncoding(host, ":") + ']';
+        return host.toLatin1();
+    }
+    const QByteArray ace = QUrl::toAce(host);
+    if (ace.isEmpty())
+        return {};
+    for (const char c : ace)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.'))
+            return {};
+    return ace;
+}
+
+bool ParsePort(const QString& text, int& port) {
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok || value < 1 || value > 65535)
+        return false;
+    port = value;
+    return true;
+}
+
+// Collapses "." and ".." and doubled separators; keeps a leading "/".
+QString Normalized(const QString& path) {
+    const bool absolute = path.startsWith(u'/');
+    QStringList parts;
+    for (const QString& part : path.split(u'/', Qt::SkipEmptyParts)) {
+        if (part == u'.')
+            continue;
+        if (part == QStringLiteral("..")) {
+            if (!parts.isEmpty() && parts.last() != QStringLiteral(".."))
+                parts.removeLast();
+            else if (!absolute)
+                parts.append(part);
+            continue;
+        }
+        parts.append(part);
+    }
+    const QString joined = parts.join(u'/');
+    return absolute ? u'/' + joined : joined;
+}
+
+// A request that fails this way leaves the control connection usable.
+bool KeepsConnection(CURLcode code) {
+    switch (code) {
+    case CURLE_OK:
+    case CURLE_QUOTE_ERROR:
+    case CURLE_REMOTE_FILE_NOT_FOUND:
+    case CURLE_REMOTE_ACCESS_DENIED:
+    case CURLE_UPLOAD_FAILED:
+    case CURLE_FTP_COULDNT_RETR_FILE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
 
 TCurlFtpConnection::TCurlFtpConnection(TFtpConnectSettings settings)
     : FSettings(std::move(settings)) {}
-TCurlFtpConnection::~TCurlFtpConnection() = default;
-bool TCurlFtpConnection::Connect() {
-    FErrorText = QStringLiteral("No FTP transport yet");
+
+TCurlFtpConnection::~TCurlFtpConnection() {
+    if (FHandle)
+        curl_easy_cleanup(FHandle);
+}
+
+bool TCurlFtpConnection::Fail(const QString& text) {
+    FErrorText = text;
     return false;
 }
-bool TCurlFtpConnection::Disconnect() {
-    FErrorText = QStringLiteral("No FTP transport yet");
-    return false;
-}
-bool TCurlFtpConnection::Connected() const {
-    return false;
-}
+
 QString TCurlFtpConnection::ErrorText() const {
     return FErrorText;
 }
-bool TCurlFtpConnection::CurrentFolder(QString& path) {
-    Q_UNUSED(path);
-    FErrorText = QStringLiteral("No FTP transport yet");
-    return false;
+
+bool TCurlFtpConnection::Connected() const {
+    return FConnected;
 }
-bool TCurlFtpConnection::ChangeFolder(const QString& path) {
-    Q_UNUSED(path);
-    FErrorText = QStringLiteral("No FTP transport yet");
-    return false;
-}
-bool TCurlFtpConnection::ChangeToParent() {
-    FErrorText = QStringLiteral("No FTP transport yet");
-    return false;
-}
-bool TCurlFtpConnection::List(const QString& folder, QList<TFtpEntry>& entries) {
-    Q_UNUSED(folder);
-    Q_UNUSED(entries);
-    FErrorText = QStringLiteral("No FTP transport yet");
-    return false;
-}
-bool TCurlFtpConnection::NameList(const QString& folder, QStringList& names) {
-    Q_UNUSED(folder);
-    Q_UNUSED(names);
-    FErrorText = QStringLiteral("No FTP transport yet");
-    return false;
-}
-bool TCurlFtpConnection::Size(const QString& path, int64_t& size) {
-    Q_UNUSED(path);
-    Q_UNUSED(size);
-    FErrorText = QStringLiteral("No FTP transport yet");
-    return false;
-}
-bool TCurlFtpConnection::ModifiedTime(const QString& path, QDateTime& time) {
-    Q_UNUSED(path);
-    Q_UNUSED(time);
-    FErrorText = QStringLiteral("No FTP transport yet");
-    return false;
-}
-bool TCurlFtpConnection::MakeFolder(const QString& path) {
-    Q_UNUSED(path);
-    FErrorText = QStringLiteral("No FTP transport yet");
-    return false;
-}
-bool TCurlFtpConnection::RemoveFolder(const QString& path) {
-    Q_UNUSED(path);
-    FErrorText = QStringLiteral("No FTP transport yet");
-    return false;
-}
-bool TCurlFtpConnection::RemoveFile(const QString& path) {
-    Q_UNUSED(path);
-    FErrorText = QStringLiteral("No FTP transport yet");
-    return false;
-}
-bool TCurlFtpConnection::Rename(const QString& from, const QString& to) {
-    Q_UNUSED(from);
-    Q_UNUSED(to);
-    FErrorText = QStringLiteral("No FTP transport yet");
-    return false;
-}
-bool TCurlFtpConnection::Upload(const QString& localPath, const QString& remotePath) {
-    Q_UNUSED(localPath);
-    Q_UNUSED(remotePath);
-    FErrorText = QStringLiteral("No FTP transport yet");
-    return false;
-}
-bool TCurlFtpConnection::Download(const QString& remotePath, const QString& localPath, bool resume) {
-    Q_UNUSED(remotePath);
-    Q_UNUSED(localPath);
-    Q_UNUSED(resume);
-    FErrorText = QStringLiteral("No FTP transport yet");
-    return false;
-}
+
 bool TCurlFtpConnection::Aborted() const {
-    return false;
+    return FAborted;
+}
+
+bool TCurlFtpConnection::Connect() {
+    FErrorText.clear();
+    FAborted = false;
+    FLastReplyCode = 0;
+    if (FHandle) {
+        // Sends QUIT where the old connection is still up.
+        curl_easy_cleanup(FHandle);
+        FHandle = nullptr;
+    }
+    FConnected = false;
+    FProxyUrl.clear();
+    if (UrlHost(FSettings.Host).isEmpty())
+        return Fail(QStringLiteral("Invalid FTP server name: ") + Printable(FSettings.Host.toUtf8()));
+    if (FSettings.Port < 1 || FSettings.Port > 65535)
+        return Fail(QStringLiteral("Invalid FTP port: %1").arg(FSettings.Port));
+    if (HasLineBreakOrNul(FSettings.Username) || HasLineBreakOrNul(FSettings.Password))
+        return Fail(QStringLiteral("The user name or password holds a line break."));
+    const TProxyOptions& proxy = FSettings.Proxy;
+    if (proxy.Enabled) {
+        const char* scheme = nullptr;
+        switch (proxy.PrType) {
+        case 0:
+            scheme = "http://";
+            break;
+        case 1:
+            scheme = "socks4://";
+            break;
+        case 2:
+            scheme = "socks5h://"; // the proxy resolves the name, as a client behind it may have no DNS
+            break;
+        default:
+            break; // an unknown kind of proxy: none, as before
+        }
+        if (scheme) {
+            const QByteArray host = UrlHost(proxy.Host);
+            if (host.isEmpty())
+                return Fail(QStringLiteral("Invalid proxy server name: ") + Printable(proxy.Host.toUtf8()));
+            int port = 0;
+            if (!ParsePort(proxy.Port, port))
+                return Fail(QStringLiteral("The proxy port is not a number: ") + Printable(proxy.Port.toUtf8()));
+            FProxyUrl = QByteArray(scheme) + host + ':' + QByteArray::number(port);
+        }
+    }
+    EnsureCurlGlobalInit();
+    FHandle = curl_easy_init();
+    if (!FHandle)
+        return Fail(QStringLiteral("Unable to start the FTP session."));
+    FHome.clear();
+    FCurrent.clear();
+    QList<QByteArray> replies;
+    // "*": a server without FEAT is fine; it then has no MLSD either.
+    if (!Commands({QByteArrayLiteral("*FEAT")}, &replies))
+        return false;
+    FHasMlsd = false;
+    for (const QByteArray& line : std::as_const(replies))
+        if (line.trimmed().toUpper().startsWith("MLST"))
+            FHasMlsd = true;
+    char* entry = nullptr;
+    if (curl_easy_getinfo(FHandle, CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK && entry)
+        FHome = QString::fromUtf8(entry);
+    if (FHome.isEmpty() || HasLineBreakOrNul(FHome))
+        FHome = QStringLiteral("/");
+    FCurrent = FHome;
+    FConnected = true;
+    return true;
+}
+
+bool TCurlFtpConnection::Disconnect() {
+    FErrorText.clear();
+    if (FHandle) {
+        // Cleaning up sends QUIT on a live connection and closes it.
+        curl_easy_cleanup(FHandle);
+        FHandle = nullptr;
+    }
+    FConnected = false;
+    return true;
+}
+
+QString TCurlFtpConnection::Resolve(const QString& path) {
+    if (HasLineBreakOrNul(path)) {
+        Fail(QStringLiteral("The path holds a line break or NUL: ") + Printable(path.toUtf8()));
+        return {};
+    }
+    const QString base = FCurrent.isEmpty() ? FHome : FCurrent;
+    QString full = path.startsWith(u'/') ? path : base + u'/' + path;
+    full = Normalized(full);
+    if (full.isEmpty())
+        full = QStringLiteral(".");
+    return full;
+}
+
+QByteArray TCurlFtpConnection::Url(const QString& path, bool folder) const {
+    QByteArray url = "ftp://" + UrlHost(FSettings.Host) + ':' + QByteArray::number(FSettings.Port) + '/';
+    QStringList parts = path.split(u'/', Qt::SkipEmptyParts);
+    if (path.startsWith(u'/'))
+        url += "%2F";
+    QList<QByteArray> encoded;
+    for (const QString& part : std::as_const(parts))
+        encoded.append(QUrl::toPercentEncoding(part));
+    url += encoded.join('/');
+    if (folder && !encoded.isEmpty())
+        url += '/';
+    return url;
+}
+
+bool TCurlFtpConnection::Setup(TCall& call) {
+    CURL* h = FHandle;
+    // Resetting keeps the live connection and the TLS session.
+    curl_easy_reset(h);
+    FErrorBuffer[0] = '\0';
+    CURLcode setup = CURLE_OK;
+    auto set = [&setup](CURLcode code) {
+        if (setup == CURLE_OK)
+            setup = code;
+    };
+    set(curl_easy_setopt(h, CURLOPT_URL, call.Url.constData()));
+    set(curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp"));
+    set(curl_easy_setopt(h, CURLOPT_ERRORBUFFER, FErrorBuffer));
+    set(curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L));
+    // A server that stops answering would otherwise hold the job for good.
+    set(curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 60L));
+    set(curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, 300L));
+    set(curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L));
+    set(curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 300L));
+    // The password goes only through these options, never into a URL.
+    const QByteArray user = FSettings.Username.toUtf8();
+    const QByteArray password = FSettings.Password.toUtf8();
+    set(curl_easy_setopt(h, CURLOPT_USERNAME, user.isEmpty() ? "anonymous" : user.constData()));
+    set(curl_easy_setopt(h, CURLOPT_PASSWORD, password.constData()));
+    set(curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_SINGLECWD)));
+    set(curl_easy_setopt(h, CURLOPT_FTP_USE_EPSV, 1L));
+    // A passive reply may name another host; the data connection goes to the control
+    // connection's address all the same, so a server cannot aim us elsewhere.
+    set(curl_easy_setopt(h, CURLOPT_FTP_SKIP_PASV_IP, 1L));
+    set(curl_easy_setopt(h, CURLOPT_FTPPORT, FSettings.PassiveMode ? nullptr : "-"));
+    set(curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L));
+    if (FSettings.FTPS) {
+        // Explicit TLS on the control and the data channel; a server that refuses TLS fails the
+        // login rather than receiving the password in clear text.
+        set(curl_easy_setopt(h, CURLOPT_USE_SSL, long(CURLUSESSL_ALL)));
+        set(curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_DEFAULT)));
+        set(curl_easy_setopt(h, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2)));
+        // FTP servers of small offices mostly have self-signed certificates and the account has
+        // no place to trust one.
+        set(curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L));
+        set(curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L));
+    } else {
+        set(curl_easy_setopt(h, CURLOPT_USE_SSL, long(CURLUSESSL_NONE)));
+    }
+    // Empty: no proxy, not even one from the environment.
+    set(curl_easy_setopt(h, CURLOPT_PROXY, FProxyUrl.constData()));
+    const QByteArray proxyUser = FSettings.Proxy.Username.toUtf8();
+    const QByteArray proxyPassword = FSettings.Proxy.Password.toUtf8();
+    if (!FProxyUrl.isEmpty()) {
+        // Through an HTTP proxy FTP works only in a CONNECT tunnel: without it the proxy answers
+        // with a page of its own and libcurl reports success with nothing sent.
+        if (FSettings.Proxy.PrType == 0) {
+            set(curl_easy_setopt(h, CURLOPT_HTTPPROXYTUNNEL, 1L));
+            set(curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L));
+        }
+        if (!FSettings.Proxy.Username.isEmpty()) {
+            set(curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, proxyUser.constData()));
+            set(curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, proxyPassword.constData()));
+        }
+    }
+    set(curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &TCurlFtpConnection::OnHeader));
+    set(curl_easy_setopt(h, CURLOPT_HEADERDATA, this));
+    if (OnStatus) {
+        set(curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, &TCurlFtpConnection::OnDebug));
+        set(curl_easy_setopt(h, CURLOPT_DEBUGDATA, this));
+        set(curl_easy_setopt(h, CURLOPT_VERBOSE, 1L));
+    }
+    if (call.Quote)
+        set(curl_easy_setopt(h, CURLOPT_QUOTE, call.Quote));
+    switch (call.Request) {
+    case TRequest::Command:
+        set(curl_easy_setopt(h, CURLOPT_NOBODY, 1L));
+        break;
+    case TRequest::Listing:
+        if (!call.CustomRequest.isEmpty())
+            set(curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, call.CustomRequest.constData()));
+        if (call.NamesOnly)
+            set(curl_easy_setopt(h, CURLOPT_DIRLISTONLY, 1L));
+        set(curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &TCurlFtpConnection::OnWrite));
+        set(curl_easy_setopt(h, CURLOPT_WRITEDATA, &call));
+        break;
+    case TRequest::Download:
+        set(curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &TCurlFtpConnection::OnWrite));
+        set(curl_easy_setopt(h, CURLOPT_WRITEDATA, &call));
+        if (call.ResumeFrom > 0)
+            set(curl_easy_setopt(h, CURLOPT_RESUME_FROM_LARGE, curl_off_t(call.ResumeFrom)));
+        break;
+    case TRequest::Upload:
+        set(curl_easy_setopt(h, CURLOPT_UPLOAD, 1L));
+        set(curl_easy_setopt(h, CURLOPT_READFUNCTION, &TCurlFtpConnection::OnRead));
+        set(curl_easy_setopt(h, CURLOPT_READDATA, &call));
+        set(curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, curl_off_t(call.SourceSize)));
+        set(curl_easy_setopt(h, CURLOPT_FTP_CREATE_MISSING_DIRS, long(CURLFTP_CREATE_DIR_NONE)));
+        break;
+    }
+    if (call.Request == TRequest::Upload || call.Request == TRequest::Download) {
+        set(curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L));
+        set(curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &TCurlFtpConnection::OnTransferInfo));
+        set(curl_easy_setopt(h, CURLOPT_XFERINFODATA, this));
+    }
+    if (setup != CURLE_OK)
+        return Fail(QStringLiteral("Unable to set up the FTP request: ") +
+                    QString::fromUtf8(curl_easy_strerror(setup)));
+    return true;
+}
+
+bool TCurlFtpConnection::Perform(TCall& call) {
+    FErrorText.clear();
+    FAborted = false;
+    FLastReplyCode = 0;
+    FReplies.clear();
+    FUploading = call.Request == TRequest::Upload;
+    if (!FHandle)
+        return Fail(QStringLiteral("Not connected."));
+    if (!Setup(call))
+        return false;
+    const CURLcode result = curl_easy_perform(FHandle);
+    // The handle keeps pointers to this call's buffers; the next request sets them anew.
+    if (!KeepsConnection(result))
+        FConnected = false;
+    if (result == CURLE_OK)
+        return true;
+    if (result == CURLE_ABORTED_BY_CALLBACK || FAborted) {
+        FAborted = true;
+        return Fail(QStringLiteral("The transfer was cancelled."));
+    }
+    if (result == CURLE_USE_SSL_FAILED)
+        return Fail(QStringLiteral("The server refused TLS; the connection was not continued without it."));
+    if (call.WriteFailed && call.Target)
+        return Fail(call.Target->errorString());
+    if (FLastReplyCode >= 400 && !FReplies.isEmpty())
+        return Fail(Printable(FReplies.last()));
+    const QString detail =
+        FErrorBuffer[0] != '\0' ? QString::fromUtf8(FErrorBuffer) : QString::fromUtf8(curl_easy_strerror(result));
+    return Fail(Printable(detail.toUtf8()));
+}
+
+size_t TCurlFtpConnection::OnHeader(char* data, size_t size, size_t count, void* self) {
+    auto* connection = static_cast<TCurlFtpConnection*>(self);
+    const QByteArray line = QByteArray(data, qsizetype(size * count)).trimmed();
+    if (connection->FReplies.size() < 10000)
+        connection->FReplies.append(line);
+    // "NNN text" ends a reply; "NNN-text" and indented lines continue one.
+    if (line.size() >= 3 && line[0] >= '1' && line[0] <= '5' && std::isdigit(uchar(line[1])) &&
+        std::isdigit(uchar(line[2])) && (line.size() == 3 || line[3] == ' '))
+        connection->FLastReplyCode = line.left(3).toInt();
+    return size * count;
+}
+
+size_t TCurlFtpConnection::OnWrite(char* data, size_t size, size_t count, void* callPointer) {
+    auto* call = static_cast<TCall*>(callPointer);
+    const qsizetype bytes = qsizetype(size * count);
+    if (call->Buffer) {
+        if (call->Buffer->size() + bytes > MaxListingBytes)
+            return 0;
+        call->Buffer->append(data, bytes);
+        return size * count;
+    }
+    if (!call->Target || call->Target->write(data, bytes) != bytes) {
+        call->WriteFailed = true;
+        return 0;
+    }
+    return size * count;
+}
+
+size_t TCurlFtpConnection::OnRead(char* data, size_t size, size_t count, void* callPointer) {
+    auto* call = static_cast<TCall*>(callPointer);
+    const qint64 got = call->Source->read(data, qint64(size * count));
+    if (got < 0)
+        return CURL_READFUNC_ABORT;
+    return size_t(got);
+}
+
+int TCurlFtpConnection::OnTransferInfo(void* self, int64_t dlTotal, int64_t dlNow, int64_t ulTotal, int64_t ulNow) {
+    auto* connection = static_cast<TCurlFtpConnection*>(self);
+    if (!connection->OnProgress)
+        return 0;
+    const bool go =
+        connection->FUploading ? connection->OnProgress(ulNow, ulTotal) : connection->OnProgress(dlNow, dlTotal);
+    if (!go) {
+        connection->FAborted = true;
+        return 1;
+    }
+    return 0;
+}
+
+int TCurlFtpConnection::OnDebug(CURL*, int type, char* data, size_t size, void* self) {
+    auto* connection = static_cast<TCurlFtpConnection*>(self);
+    if (type != CURLINFO_HEADER_IN && type != CURLINFO_HEADER_OUT)
+        return 0;
+    const QList<QByteArray> lines = QByteArray(data, qsizetype(size)).split('\n');
+    for (const QByteArray& raw : lines) {
+        QByteArray line = raw.trimmed();
+        if (line.isEmpty())
+            continue;
+        if (type == CURLINFO_HEADER_OUT) {
+            // The password never reaches a status line.
+            if (line.toUpper().startsWith("PASS"))
+                line = "PASS ********";
+            else if (line.toLower().startsWith("proxy-authorization"))
+                line = "Proxy-Authorization: ********";
+        }
+        connection->OnStatus(Printable(line));
+    }
+    return 0;
+}
+
+bool TCurlFtpConnection::Commands(const QList<QByteArray>& commands, QList<QByteArray>* replies) {
+    TCall call;
+    call.Request = TRequest::Command;
+    call.Url = Url(FHome.isEmpty() ? QString() : FHome, true);
+    for (const QByteArray& command : commands) {
+        curl_slist* list = curl_slist_append(call.Quote, command.constData());
+        if (!list)
+            return Fail(QStringLiteral("Out of memory."));
+        call.Quote = list;
+    }
+    const bool ok = Perform(call);
+    if (replies)
+        *replies = FReplies;
+    return ok;
+}
+
+bool TCurlFtpConnection::CurrentFolder(QString& path) {
+    if (!FConnected)
+        return Fail(QStringLiteral("Not connected."));
+    path = FCurrent;
+    return true;
+}
+
+bool TCurlFtpConnection::ChangeFolder(const QString& path) {
+    if (!FConnected)
+        return Fail(QStringLiteral("Not connected."));
+    const QString full = Resolve(path);
+    if (full.isEmpty())
+        return false;
+    if (!Commands({"CWD " + full.toUtf8()}))
+        return false;
+    FCurrent = full;
+    return true;
+}
+
+bool TCurlFtpConnection::ChangeToParent() {
+    return ChangeFolder(QStringLiteral(".."));
+}
+
+bool TCurlFtpConnection::ListRaw(const QString& folder, const QByteArray& command, bool namesOnly, QByteArray& data) {
+    if (!FConnected)
+        return Fail(QStringLiteral("Not connected."));
+    const QString full = Resolve(folder);
+    if (full.isEmpty())
+        return false;
+    TCall call;
+    call.Request = TRequest::Listing;
+    call.Url = Url(full, true);
+    call.CustomRequest = command;
+    call.NamesOnly = namesOnly;
+    call.Buffer = &data;
+    return Perform(call);
+}
+
+bool TCurlFtpConnection::List(const QString& folder, QList<TFtpEntry>& entries) {
+    entries.clear();
+    QByteArray data;
+    if (FHasMlsd) {
+        if (!ListRaw(folder, QByteArrayLiteral("MLSD"), false, data))
+            return false;
+        entries = FtpListing::ParseMlsd(data);
+        return true;
+    }
+    if (!ListRaw(folder, {}, false, data))
+        return false;
+    entries = FtpListing::ParseList(data);
+    return true;
+}
+
+bool TCurlFtpConnection::NameList(const QString& folder, QStringList& names) {
+    names.clear();
+    QByteArray data;
+    if (!ListRaw(folder, {}, true, data))
+        return false;
+    names = FtpListing::ParseNameList(data);
+    return true;
+}
+
+bool TCurlFtpConnection::Size(const QString& path, int64_t& size) {
+    if (!FConnected)
+        return Fail(QStringLiteral("Not connected."));
+    const QString full = Resolve(path);
+    if (full.isEmpty())
+        return false;
+    QList<QByteArray> replies;
+    // Some servers refuse SIZE in ASCII mode.
+    if (!Commands({"TYPE I", "SIZE " + full.toUtf8()}, &replies))
+        return false;
+    for (qsizetype i = replies.size() - 1; i >= 0; --i) {
+        const QByteArray& line = replies[i];
+        if (line.startsWith("213 ")) {
+            bool ok = false;
+            const qlonglong value = line.mid(4).trimmed().toLongLong(&ok);
+            if (ok && value >= 0) {
+                size = value;
+                return true;
+            }
+        }
+    }
+    return Fail(QStringLiteral("The server gave no size."));
+}
+
+bool TCurlFtpConnection::ModifiedTime(const QString& path, QDateTime& time) {
+    if (!FConnected)
+        return Fail(QStringLiteral("Not connected."));
+    const QString full = Resolve(path);
+    if (full.isEmpty())
+        return false;
+    QList<QByteArray> replies;
+    if (!Commands({"MDTM " + full.toUtf8()}, &replies))
+        return false;
+    for (qsizetype i = replies.size() - 1; i >= 0; --i) {
+        const QByteArray& line = replies[i];
+        if (line.startsWith("213 ")) {
+            const QByteArray value = line.mid(4).trimmed();
+            const QList<TFtpEntry> parsed = FtpListing::ParseMlsd("modify=" + value + "; x");
+            if (!parsed.isEmpty() && parsed.first().Modified.isValid()) {
+                time = parsed.first().Modified;
+                return true;
+            }
+        }
+    }
+    return Fail(QStringLiteral("The server gave no time."));
+}
+
+bool TCurlFtpConnection::MakeFolder(const QString& path) {
+    if (!FConnected)
+        return Fail(QStringLiteral("Not connected."));
+    const QString full = Resolve(path);
+    return !full.isEmpty() && Commands({"MKD " + full.toUtf8()});
+}
+
+bool TCurlFtpConnection::RemoveFolder(const QString& path) {
+    if (!FConnected)
+        return Fail(QStringLiteral("Not connected."));
+    const QString full = Resolve(path);
+    return !full.isEmpty() && Commands({"RMD " + full.toUtf8()});
+}
+
+bool TCurlFtpConnection::RemoveFile(const QString& path) {
+    if (!FConnected)
+        return Fail(QStringLiteral("Not connected."));
+    const QString full = Resolve(path);
+    return !full.isEmpty() && Commands({"DELE " + full.toUtf8()});
+}
+
+bool TCurlFtpConnection::Rename(const QString& from, const QString& to) {
+    if (!FConnected)
+        return Fail(QStringLiteral("Not connected."));
+    const QString source = Resolve(from);
+    if (source.isEmpty())
+        return false;
+    const QString target = Resolve(to);
+    return !target.isEmpty() && Commands({"RNFR " + source.toUtf8(), "RNTO " + target.toUtf8()});
+}
+
+bool TCurlFtpConnection::Upload(const QString& localPath, const QString& remotePath) {
+    if (!FConnected)
+        return Fail(QStringLiteral("Not connected."));
+    const QString full = Resolve(remotePath);
+    if (full.isEmpty())
+        return false;
+    QFile source(localPath);
+    if (!source.open(QIODevice::ReadOnly))
+        return Fail(source.errorString() + QStringLiteral(": ") + localPath);
+    TCall call;
+    call.Request = TRequest::Upload;
+    call.Url = Url(full, false);
+    call.Source = &source;
+    call.SourceSize = source.size();
+    return Perform(call);
+}
+
+bool TCurlFtpConnection::Download(const QString& remotePath, const QString& localPath, bool resume) {
+    if (!FConnected)
+        return Fail(QStringLiteral("Not connected."));
+    const QString full = Resolve(remotePath);
+    if (full.isEmpty())
+        return false;
+    TCall call;
+    call.Request = TRequest::Download;
+    call.Url = Url(full, false);
+    if (resume) {
+        QFile target(localPath);
+        if (!target.open(QIODevice::WriteOnly | QIODevice::Append))
+            return Fail(target.errorString() + QStringLiteral(": ") + localPath);
+        call.Target = &target;
+        call.ResumeFrom = target.size();
+        return Perform(call);
+    }
+    // The old local file stays until the new one is complete.
+    QSaveFile target(localPath);
+    if (!target.open(QIODevice::WriteOnly))
+        return Fail(target.errorString() + QStringLiteral(": ") + localPath);
+    call.Target = &target;
+    if (!Perform(call)) {
+        target.cancelWriting();
+        return false;
+    }
+    if (!target.commit())
+        return Fail(target.errorString() + QStringLiteral(": ") + localPath);
+    return true;
 }

@@ -2,8 +2,15 @@
 
 #include "net/TFtpConnection.h"
 
+#include <QByteArray>
+#include <QStringList>
+
+typedef void CURL;
+struct curl_slist;
+
 // The FTP connection on libcurl: one easy handle per object, so the control connection is
-// reused between operations.
+// reused between operations. libcurl goes back to the login folder before each request, so the
+// folder of CWD/PWD is kept here and every path is resolved against it.
 class TCurlFtpConnection : public TFtpConnection {
 public:
     explicit TCurlFtpConnection(TFtpConnectSettings settings);
@@ -32,7 +39,42 @@ public:
     bool Download(const QString& remotePath, const QString& localPath, bool resume) override;
     bool Aborted() const override;
 
+    int LastReplyCode() const override { return FLastReplyCode; }
+
 private:
+    enum class TRequest { Command, Upload, Download, Listing };
+    struct TCall;
+
+    bool Fail(const QString& text);
+    // The absolute (or login-relative) path of path seen from the current folder; empty with
+    // ErrorText() when the path cannot be sent.
+    QString Resolve(const QString& path);
+    // ftp://host:port/ and the percent-encoded path ("%2F" first for an absolute one).
+    QByteArray Url(const QString& path, bool folder) const;
+    // Prepares the handle for one request with the connection's settings.
+    bool Setup(TCall& call);
+    bool Perform(TCall& call);
+    // Sends the commands one after the other; the first that fails fails the call.
+    bool Commands(const QList<QByteArray>& commands, QList<QByteArray>* replies = nullptr);
+    bool ListRaw(const QString& folder, const QByteArray& command, bool namesOnly, QByteArray& data);
+
+    static size_t OnHeader(char* data, size_t size, size_t count, void* self);
+    static size_t OnWrite(char* data, size_t size, size_t count, void* call);
+    static size_t OnRead(char* data, size_t size, size_t count, void* call);
+    static int OnTransferInfo(void* self, int64_t dlTotal, int64_t dlNow, int64_t ulTotal, int64_t ulNow);
+    static int OnDebug(CURL* handle, int type, char* data, size_t size, void* self);
+
     TFtpConnectSettings FSettings;
     QString FErrorText;
+    CURL* FHandle = nullptr;
+    bool FConnected = false;
+    bool FAborted = false;
+    bool FUploading = false;
+    bool FHasMlsd = false;
+    int FLastReplyCode = 0;
+    QString FHome;              // the login folder (PWD after login)
+    QString FCurrent;           // the folder of CWD
+    QList<QByteArray> FReplies; // server reply lines of the running request
+    QByteArray FProxyUrl;
+    char FErrorBuffer[256] = {};
 };

@@ -76,6 +76,9 @@ public:
     virtual bool Download(const QString& remotePath, const QString& localPath, bool resume = false) = 0;
     // True when the last transfer ended because OnProgress asked to stop.
     virtual bool Aborted() const = 0;
+    // The code of the server's last reply (550 for a missing file on most servers); 0 when the
+    // last call failed before the server answered or the connection cannot tell.
+    virtual int LastReplyCode() const { return 0; }
 
     // Called during transfers with the bytes so far and the announced total (0 when unknown);
     // returning false aborts the transfer (the call then fails and Aborted() is true).

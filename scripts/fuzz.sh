@@ -7,8 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 total=${1:-80}
 shift || true
-declare -A weight=([ZipReader]=25 [JobFile]=15 [StoredJobFile]=15 [OptionsFile]=10 [ListFile]=5 [Translations]=10)
-names=(ZipReader JobFile StoredJobFile OptionsFile ListFile Translations)
+declare -A weight=([ZipReader]=25 [JobFile]=15 [StoredJobFile]=15 [OptionsFile]=10 [ListFile]=5 [Translations]=10 [FtpListing]=5)
+names=(ZipReader JobFile StoredJobFile OptionsFile ListFile Translations FtpListing)
 if [ $# -gt 0 ]; then
     names=("$@")
 fi

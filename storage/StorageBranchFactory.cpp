@@ -1,6 +1,7 @@
 #include "storage/StorageBranchFactory.h"
 
 #include "core/model/TJob.h"
+#include "storage/TFtpBranch.h"
 #include "storage/TLocalDriveBranch.h"
 #include "storage/TNetworkShareBranch.h"
 #include "storage/TUnavailableStorageBranch.h"
@@ -13,6 +14,7 @@ std::unique_ptr<TStorageBranch> CreateStorageBranch(TJob& job) {
     case dtNetwork:
         return std::make_unique<TNetworkShareBranch>(job);
     case dtFTP:
+        return std::make_unique<TFtpBranch>(job);
     case dtCloud:
         break;
     }

@@ -46,6 +46,10 @@ def main(argv):
     for name in sorted(os.listdir(lists)):
         with open(os.path.join(lists, name), "rb") as f:
             put(out, "ListFile", name, f.read())
+    listings = os.path.join(HERE, "seeds", "FtpListing")
+    for name in sorted(os.listdir(listings)):
+        with open(os.path.join(listings, name), "rb") as f:
+            put(out, "FtpListing", name, f.read())
     with open(transl, "rb") as f:
         put(out, "Translations", "transl.dt", f.read())
     return 0

@@ -1,9 +1,11 @@
+#include "../net/TFtpServer.h"
 #include "StorageTestSupport.h"
 #include "TSmbServer.h"
 
 #include "jobs/files/TJob_FilesAndFolders.h"
 #include "storage/SharePath.h"
 #include "storage/StoragePaths.h"
+#include "storage/TFtpBranch.h"
 #include "storage/TLocalDriveBranch.h"
 #include "storage/TNetworkShareBranch.h"
 
@@ -13,6 +15,7 @@
 #include <QUuid>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <pwd.h>
 #include <unistd.h>
@@ -73,6 +76,9 @@ void tst_StorageBranchConformance::initTestCase_data() {
     QTest::addColumn<QString>("branch");
     QTest::newRow("local drive") << QStringLiteral("local");
     QTest::newRow("network share") << QStringLiteral("network");
+    QTest::newRow("ftp") << QStringLiteral("ftp");
+    QTest::newRow("ftp, LIST only, SIZE on folders") << QStringLiteral("ftp-list");
+    QTest::newRow("ftp, vsftpd with TLS") << QStringLiteral("ftp-vsftpd");
 }
 
 namespace {
@@ -96,9 +102,62 @@ bool GiveToShareUser(const QString& path) {
     return user && ::chown(QFile::encodeName(path).constData(), user->pw_uid, user->pw_gid) == 0;
 }
 
+// One FTP server per kind, started when the first row needs it.
+TFtpServer& FtpServer(const QString& kind, QString& problem) {
+    static std::map<QString, std::pair<std::unique_ptr<TFtpServer>, QString>> servers;
+    auto& entry = servers[kind];
+    if (!entry.first) {
+        entry.first = std::make_unique<TFtpServer>();
+        TFtpServer::TOptions options;
+        options.Kind = kind == QStringLiteral("ftp-vsftpd") ? TFtpServer::Vsftpd : TFtpServer::Pyftpdlib;
+        options.Tls = kind == QStringLiteral("ftp-vsftpd");
+        options.NoMlsd = options.SizeOnFolders = kind == QStringLiteral("ftp-list");
+        entry.second = entry.first->Start(options);
+    }
+    problem = entry.second;
+    return *entry.first;
+}
+
 } // namespace
 
 void tst_StorageBranchConformance::MakeFixture(const QString& kind) {
+    if (kind.startsWith(QStringLiteral("ftp"))) {
+        QString problem;
+        TFtpServer& server = FtpServer(kind, problem);
+        if (!problem.isEmpty())
+            QSKIP(qPrintable(problem));
+        const QString folder = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        const QString disk = server.Root() + u'/' + folder;
+        QVERIFY(QDir().mkpath(disk) && server.GiveToUser(disk));
+        const TFtpConnectSettings settings = server.Settings();
+        TFTPAccount account;
+        account.ID = 7;
+        account.AccName = QStringLiteral("conformance");
+        account.Host = settings.Host;
+        account.Port = settings.Port;
+        account.Username = settings.Username;
+        account.Password = settings.Password;
+        account.FTPS = settings.FTPS;
+        m_job->JobOptions.FTPAccounts = {account};
+        m_job->DestinationSettings.DestinationType = dtFTP;
+        m_job->DestinationSettings.FTP.AccountID = 7;
+        m_job->DestinationSettings.FTP.Subfolder = JoinPath(server.ServerRoot(), folder);
+        m_fixture.Branch = std::make_unique<TFtpBranch>(*m_job);
+        m_fixture.Root = m_job->DestinationSettings.FTP.Subfolder;
+        m_fixture.LocalView = disk;
+        const QString root = m_fixture.Root;
+        const auto onDisk = [root, disk](const QString& remote) { return QString(disk + remote.mid(root.size())); };
+        m_fixture.ReadRemote = [onDisk](const QString& remote) { return ReadFile(onDisk(remote)); };
+        m_fixture.RemoteExists = [onDisk](const QString& remote) { return QFileInfo::exists(onDisk(remote)); };
+        TFtpServer* ftp = &server;
+        m_fixture.PutRemote = [onDisk, ftp](const QString& remote, const QByteArray& data, bool readOnly) {
+            const QString path = onDisk(remote);
+            return WriteFile(path, data) && ftp->GiveToUser(path) &&
+                   (!readOnly || QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+        };
+        m_fixture.KeepsLinks = false;
+        return;
+    }
     if (kind == QStringLiteral("network")) {
         QString problem;
         TSmbServer& server = SmbServer(problem);

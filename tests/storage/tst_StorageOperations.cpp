@@ -179,7 +179,6 @@ void tst_StorageOperations::connectToLocalDrive() {
 
 void tst_StorageOperations::destinationTypesNotInThisBuild_data() {
     QTest::addColumn<TDestinationType>("type");
-    QTest::newRow("FTP") << dtFTP;
     QTest::newRow("cloud") << dtCloud;
 }
 
