@@ -101,7 +101,7 @@ int OnTransferInfo(void* user, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t 
     if (t->Progress == nullptr || !*t->Progress)
         return 0;
     try {
-        const bool receiving = dlNow > 0 || dlTotal > 0;
+        const bool receiving = t->Request->DownloadDevice != nullptr;
         const bool go = receiving ? (*t->Progress)(int64_t(dlNow), int64_t(dlTotal))
                                   : (*t->Progress)(int64_t(ulNow), int64_t(ulTotal));
         return go ? 0 : 1;

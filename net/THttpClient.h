@@ -65,8 +65,8 @@ public:
     int ReadTimeoutSeconds = 30;
     // The program's proxy; Enabled false means a direct connection.
     TProxyOptions Proxy;
-    // Called while bytes move: (done, total) of the upload while sending, of the download while
-    // receiving (total 0 when unknown). Returning false cancels the transfer at once.
+    // Called while bytes move: (done, total) of the download for a request with a DownloadDevice,
+    // else of the request body (total 0 when unknown). Returning false cancels the transfer at once.
     std::function<bool(int64_t done, int64_t total)> OnProgress;
 
     THttpResponse Send(const THttpRequest& request);
