@@ -33,6 +33,11 @@ public:
     void ClearCalls() { Control(QStringLiteral("clear_calls")); }
     // The stored bytes of a file; empty (and ok false) when there is none.
     QByteArray File(const QString& path, bool* ok = nullptr);
+    bool Exists(const QString& path) {
+        return Control(QStringLiteral("exists"), QJsonObject{{QStringLiteral("path"), path}})
+            .value(QStringLiteral("exists"))
+            .toBool();
+    }
 
 private:
     TServerProcess FProcess;

@@ -14,6 +14,7 @@ Besides the API it has control endpoints for the tests (POST, JSON bodies):
   /test/state     answers {"files": {path: size}, "folders": [...], "sessions": {...},
                   "calls": [...], "tokens": {...}}
   /test/file      {"path": P} answers the stored bytes of P
+  /test/exists    {"path": P} answers {"exists": true} when P is a file or folder
   /test/sessions  {"action": "drop"|"close"} forgets or closes every open upload session
   /test/refresh   makes a valid refresh token and answers it
   /test/revoke    makes every token invalid
@@ -490,6 +491,9 @@ class Handler(BaseHTTPRequestHandler):
                     else:
                         STATE["sessions"][sid]["closed"] = True
                 return self.send_json(200, {})
+            if path == "/test/exists":
+                lower = arg["path"].lower()
+                return self.send_json(200, {"exists": lower != "" and exists(lower)})
             if path == "/test/clear_calls":
                 STATE["calls"] = []
                 return self.send_json(200, {})

@@ -6,10 +6,13 @@
 
 #include "cloud/CloudAuthorization.h"
 #include "cloud/CloudServices.h"
+#include "cloud/TCloudStorageBranch.h"
 #include "cloud/TDropbox.h"
 #include "cloud/TLoopbackCodeListener.h"
 #include "core/base/AtomicFile.h"
 #include "core/settings/TAppGlobals.h"
+#include "jobs/JobKinds.h"
+#include "storage/TStorageOperations.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,6 +75,8 @@ private Q_SLOTS:
     void listenerAnswersOnlyOnLoopback();
     void pastedCodeWithoutRedirect();
     void sessionExpiredHandlerSendsNothing();
+    void jobWithoutTokenFailsWithSessionExpired();
+    void jobSavesTheTokenAtDisconnect();
     void tokenFileRoundTrip_data();
     void tokenFileRoundTrip();
     void tokenFileSurvivesCrashDuringSave();
@@ -252,6 +257,51 @@ void tst_CloudAuth::sessionExpiredHandlerSendsNothing() {
     TDropbox bare = Client();
     QVERIFY(!bare.Authorize());
     QCOMPARE(bare.ErrorText(), u"Authorization code request event not assigned"_s);
+}
+
+void tst_CloudAuth::jobWithoutTokenFailsWithSessionExpired() {
+    // A job whose token file is missing fails its connection at once, naming its service; no
+    // browser, no request to the service.
+    QFile::remove(TokenFilePath(TCloudService::Dropbox));
+    qputenv("XDG_CONFIG_HOME", FWork.filePath(u"config"_s).toUtf8());
+    QDir().mkpath(FWork.filePath(u"config/Vaultora"_s));
+    QFile conf(FWork.filePath(u"config/Vaultora/Vaultora.conf"_s));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write(FServer.ConfigText());
+    conf.close();
+    const std::unique_ptr<TJob> job = CreateJobOfKind(1, u"CloudJob"_s);
+    job->DestinationSettings.DestinationType = dtCloud;
+    job->DestinationSettings.Cloud.ServiceName = u"DropBox"_s;
+    job->DestinationSettings.Cloud.Subfolder = u"/sub/folder"_s;
+    TStorageOperations storage(*job);
+    const QString result = storage.ConnectToStorage();
+    QVERIFY(storage.IsConnectError(result));
+    QCOMPARE(result, u"ERROR: The cloud session has expired. You have to authorize again. Open the Cloud Client, and "
+                     "choose \"DropBox\" in the dropdown menu of \"Connect\" button."_s);
+    QVERIFY(FServer.Calls().isEmpty());
+    // A service this build has no client for says so.
+    job->DestinationSettings.Cloud.ServiceName = u"One Drive"_s;
+    QVERIFY(storage.IsConnectError(storage.ConnectToStorage()));
+}
+
+void tst_CloudAuth::jobSavesTheTokenAtDisconnect() {
+    const QString token = FServer.NewRefreshToken();
+    QVERIFY(SaveRefreshToken(TCloudService::Dropbox, token));
+    qputenv("XDG_CONFIG_HOME", FWork.filePath(u"config"_s).toUtf8());
+    QDir().mkpath(FWork.filePath(u"config/Vaultora"_s));
+    QFile conf(FWork.filePath(u"config/Vaultora/Vaultora.conf"_s));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write(FServer.ConfigText());
+    conf.close();
+    const std::unique_ptr<TJob> job = CreateJobOfKind(1, u"CloudJob"_s);
+    job->DestinationSettings.DestinationType = dtCloud;
+    job->DestinationSettings.Cloud.ServiceName = u"dropbox"_s;
+    job->DestinationSettings.Cloud.Subfolder = u"sub/folder/"_s;
+    TStorageOperations storage(*job);
+    QCOMPARE(storage.ConnectToStorage(), u"/sub/folder/CloudJob"_s);
+    QFile::remove(TokenFilePath(TCloudService::Dropbox));
+    storage.DisconnectFromStorage();
+    QCOMPARE(LoadRefreshToken(TCloudService::Dropbox), token);
 }
 
 void tst_CloudAuth::tokenFileRoundTrip_data() {
