@@ -117,32 +117,17 @@ bool TDropbox::Authorize() {
         return true;
     }
 
-    QUrlQuery query;
-    query.addQueryItem(QStringLiteral("client_id"), ClientID);
-    query.addQueryItem(QStringLiteral("response_type"), QStringLiteral("code"));
     TPkcePair pkce;
+    QString state;
     if (!RedirectURI.isEmpty()) {
         pkce = MakePkcePair();
-        query.addQueryItem(QStringLiteral("redirect_uri"), RedirectURI);
-        query.addQueryItem(QStringLiteral("code_challenge"), pkce.Challenge);
-        query.addQueryItem(QStringLiteral("code_challenge_method"), QStringLiteral("S256"));
-        query.addQueryItem(QStringLiteral("state"), RandomState());
+        state = RandomState();
     }
-    query.addQueryItem(QStringLiteral("token_access_type"), QStringLiteral("offline"));
-    if (!Scopes.isEmpty())
-        query.addQueryItem(QStringLiteral("scope"), Scopes);
-    QUrl url(FEndpoints.DropboxAuthorize);
-    // Percent-encode every value fully: a "+" or "&" in them must not change the query.
-    QString encoded;
-    for (const auto& item : query.queryItems(QUrl::FullyDecoded)) {
-        encoded += (encoded.isEmpty() ? QString() : QStringLiteral("&")) + item.first + u'=' +
-                   QString::fromLatin1(QUrl::toPercentEncoding(item.second));
-    }
-    url.setQuery(encoded, QUrl::StrictMode);
+    const QString url = AuthorizationUrl(pkce.Challenge, state);
 
     if (!OnAuthorizationCodeRequest)
         return Fail(QStringLiteral("Authorization code request event not assigned"));
-    const TCodeAnswer answer = OnAuthorizationCodeRequest(url.toString(QUrl::FullyEncoded));
+    const TCodeAnswer answer = OnAuthorizationCodeRequest(url);
     if (!answer.Error.isEmpty())
         return Fail(answer.Error);
     if (answer.Code == u"cancel")
@@ -164,6 +149,35 @@ bool TDropbox::Authorize() {
     if (!token.RefreshToken.isEmpty())
         FRefreshToken = token.RefreshToken;
     return true;
+}
+
+QString TDropbox::AuthorizationUrl(const QString& challenge, const QString& state) const {
+    QList<QPair<QString, QString>> items{{QStringLiteral("client_id"), ClientID},
+                                         {QStringLiteral("response_type"), QStringLiteral("code")}};
+    if (!RedirectURI.isEmpty()) {
+        items.append({QStringLiteral("redirect_uri"), RedirectURI});
+        items.append({QStringLiteral("code_challenge"), challenge});
+        items.append({QStringLiteral("code_challenge_method"), QStringLiteral("S256")});
+        items.append({QStringLiteral("state"), state});
+    }
+    items.append({QStringLiteral("token_access_type"), QStringLiteral("offline")});
+    if (!Scopes.isEmpty())
+        items.append({QStringLiteral("scope"), Scopes});
+    // Every value fully percent-encoded: a "+" or "&" in one must not change the query.
+    QString query;
+    for (const auto& item : items)
+        query += (query.isEmpty() ? QString() : QStringLiteral("&")) + item.first + u'=' +
+                 QString::fromLatin1(QUrl::toPercentEncoding(item.second));
+    QUrl url(FEndpoints.DropboxAuthorize);
+    url.setQuery(query, QUrl::StrictMode);
+    return url.toString(QUrl::FullyEncoded);
+}
+
+QString TDropbox::CodeAuthorizationUrl() const {
+    TDropbox copy(FEndpoints);
+    copy.ClientID = ClientID;
+    copy.Scopes = Scopes;
+    return copy.AuthorizationUrl({}, {});
 }
 
 THttpResponse TDropbox::Call(const TCall& call) {

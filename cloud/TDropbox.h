@@ -74,6 +74,8 @@ public:
 
     // Obtains an access token: from the refresh token, else by the code handler.
     bool Authorize();
+    // The address where the user signs in and is shown a code to copy (no redirect, no PKCE).
+    QString CodeAuthorizationUrl() const;
 
     // Every entry of the folder (all pages), folders first, then by name ignoring case.
     bool ListFolder(const QString& path, QList<TDFileInfo>& entries);
@@ -94,6 +96,8 @@ public:
     const QList<QPair<QString, QString>>& SessionUploads() const { return FSessionUploads; }
 
 private:
+    QString AuthorizationUrl(const QString& challenge, const QString& state) const;
+
     struct TCall {
         QString Url;
         QJsonObject Argument;

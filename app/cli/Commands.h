@@ -1,6 +1,9 @@
 #pragma once
 
+class QString;
+
 class TCliContext;
+struct TDestinationSettings;
 
 // One function per command; each returns the process exit code.
 int CommandList(TCliContext& context);
@@ -16,3 +19,7 @@ int CommandLog(TCliContext& context);
 int CommandRemove(TCliContext& context);
 int CommandSchedule(TCliContext& context);
 int CommandRunScheduler(TCliContext& context);
+int CommandCloudAuth(TCliContext& context);
+int CommandCloudReset(TCliContext& context);
+// Fills the destination from a "cloud:SERVICE/sub/folder" text of --to; false after saying why.
+bool ParseCloudDestination(TCliContext& context, const QString& text, TDestinationSettings& destination);

@@ -49,6 +49,8 @@ bool ReadPasswordFile(TCliContext& context, const QString& path, QString& passwo
 // \\server\share\path) or a local folder. FTP (ftp://ACCOUNT/path) and cloud (cloud:SERVICE/path)
 // destinations are refused until their branches exist.
 bool ParseDestination(TCliContext& context, const QString& text, TDestinationSettings& destination) {
+    if (text.startsWith(QStringLiteral("cloud:")))
+        return ParseCloudDestination(context, text, destination);
     if (text.startsWith(QStringLiteral("ftp://")) || text.startsWith(QStringLiteral("cloud:"))) {
         context.Err << "vaultora-cli: this build cannot back up to " << text
                     << " yet; FTP and cloud destinations come in a later version." << Qt::endl;

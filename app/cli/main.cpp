@@ -18,7 +18,8 @@ const TCommand Commands[] = {
     {"options", &CommandOptions, "options [--json]"},
     {"events", &CommandEvents, "events"},
     {"new", &CommandNew,
-     "new NAME --source PATH [--source PATH]... --to FOLDER|SHARE [--user USER [--share-password-file FILE]]\n"
+     "new NAME --source PATH [--source PATH]... --to FOLDER|SHARE|cloud:DropBox/PATH [--user USER "
+     "[--share-password-file FILE]]\n"
      "      [--type incremental|differential|full|mirror]\n"
      "      [--full-every N | --full-over-percent P] [--keep N] [--prune-first] [--include EXTS | --exclude EXTS]\n"
      "      [--zip [--per-file] [--level fastest|normal|max|none] [--no-compress EXTS]\n"
@@ -34,6 +35,8 @@ const TCommand Commands[] = {
      "schedule NAME [--days-of-week mon,tue,... | --days-of-month 1,15,...] [--at HH:MM:SS]... [--catch-up]\n"
      "      [--shutdown-after] [--disable]"},
     {"run-scheduler", &CommandRunScheduler, "run-scheduler"},
+    {"cloud-auth", &CommandCloudAuth, "cloud-auth dropbox [--code CODE] [--port N]"},
+    {"cloud-reset", &CommandCloudReset, "cloud-reset dropbox"},
 };
 
 int PrintUsage(TCliContext& context) {
