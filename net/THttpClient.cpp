@@ -313,6 +313,8 @@ THttpResponse THttpClient::Send(const THttpRequest& request) {
         addHeader("Authorization: Bearer " + request.BearerToken);
     if (!request.ContentType.isEmpty())
         addHeader("Content-Type: " + request.ContentType);
+    else if (request.Method.toUpper() != "GET")
+        addHeader("Content-Type:"); // no form type made up for a body that has none
     addHeader("Expect:"); // no "100 Continue" round trip before each body
     for (const auto& header : request.Headers)
         addHeader(header.first + ": " + header.second);

@@ -395,6 +395,9 @@ class Handler(BaseHTTPRequestHandler):
                     return self.send(400, b"Error in call: Dropbox-API-Arg header must be ASCII", "text/plain")
                 arg = json.loads(arg_text)
                 if command == "/files/download":
+                    # The service refuses a form content type on a download (curl's default for a POST).
+                    if self.headers.get("Content-Type", "") not in ("", "text/plain", "application/octet-stream"):
+                        return self.send(400, b"Error in call: Bad HTTP Content-Type header", "text/plain")
                     with LOCK:
                         lower = check_path(arg["path"])
                         if lower not in STATE["files"]:
