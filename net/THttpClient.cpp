@@ -315,7 +315,7 @@ THttpResponse THttpClient::Send(const THttpRequest& request) {
         addHeader("Content-Type: " + request.ContentType);
     else if (request.Method.toUpper() != "GET")
         addHeader("Content-Type:"); // no form type made up for a body that has none
-    addHeader("Expect:"); // no "100 Continue" round trip before each body
+    addHeader("Expect:");           // no "100 Continue" round trip before each body
     for (const auto& header : request.Headers)
         addHeader(header.first + ": " + header.second);
     set(curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.List));
