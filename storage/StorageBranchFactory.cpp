@@ -6,8 +6,24 @@
 #include "storage/TNetworkShareBranch.h"
 #include "storage/TUnavailableStorageBranch.h"
 
+#include <atomic>
+
+namespace {
+
+std::atomic<TStorageBranchMaker> CloudBranchMaker{nullptr};
+
+} // namespace
+
+void RegisterStorageBranchMaker(TDestinationType type, TStorageBranchMaker maker) {
+    if (type == dtCloud)
+        CloudBranchMaker = maker;
+}
+
 std::unique_ptr<TStorageBranch> CreateStorageBranch(TJob& job) {
     const TDestinationType type = job.DestinationSettings.DestinationType;
+    const TStorageBranchMaker cloudMaker = CloudBranchMaker.load();
+    if (type == dtCloud && cloudMaker != nullptr)
+        return cloudMaker(job);
     switch (type) {
     case dtLocalOrExternalDrive:
         return std::make_unique<TLocalDriveBranch>(job);

@@ -27,3 +27,7 @@ bool ReadPasswordFile(TCliContext& context, const QString& path, QString& passwo
 // --to ftp://ACCOUNT/sub/folder: the account by name and the folder under it; false after saying
 // why.
 bool ParseFtpDestination(TCliContext& context, const QString& text, TDestinationSettings& destination);
+int CommandCloudAuth(TCliContext& context);
+int CommandCloudReset(TCliContext& context);
+// Fills the destination from a "cloud:SERVICE/sub/folder" text of --to; false after saying why.
+bool ParseCloudDestination(TCliContext& context, const QString& text, TDestinationSettings& destination);

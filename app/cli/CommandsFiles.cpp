@@ -51,11 +51,8 @@ namespace {
 bool ParseDestination(TCliContext& context, const QString& text, TDestinationSettings& destination) {
     if (text.startsWith(QStringLiteral("ftp://"), Qt::CaseInsensitive))
         return ParseFtpDestination(context, text, destination);
-    if (text.startsWith(QStringLiteral("cloud:"))) {
-        context.Err << "vaultora-cli: this build cannot back up to " << text
-                    << " yet; cloud destinations come in a later version." << Qt::endl;
-        return false;
-    }
+    if (text.startsWith(QStringLiteral("cloud:")))
+        return ParseCloudDestination(context, text, destination);
     if (text.startsWith(QStringLiteral("smb://"), Qt::CaseInsensitive) || text.startsWith(QStringLiteral("//")) ||
         text.startsWith(QStringLiteral("\\\\"))) {
         TSharePath share;

@@ -20,7 +20,7 @@ const TCommand Commands[] = {
     {"options", &CommandOptions, "options [--json]", "Shows the program options, as text or JSON."},
     {"events", &CommandEvents, "events", "Shows the events log."},
     {"new", &CommandNew,
-     "new NAME --source PATH [--source PATH]... --to FOLDER|SHARE|ftp://ACCOUNT/PATH\n"
+     "new NAME --source PATH [--source PATH]... --to FOLDER|SHARE|ftp://ACCOUNT/PATH|cloud:DropBox/PATH\n"
      "      [--user USER [--share-password-file FILE]]\n"
      "      [--type incremental|differential|full|mirror]\n"
      "      [--full-every N | --full-over-percent P] [--keep N] [--prune-first] [--include EXTS | --exclude EXTS]\n"
@@ -47,6 +47,9 @@ const TCommand Commands[] = {
      "  ftp-account remove NAME\n"
      "  ftp-account list",
      "Adds, changes, removes or lists the FTP accounts that FTP destinations (ftp://NAME/...) use."},
+    {"cloud-auth", &CommandCloudAuth, "cloud-auth dropbox [--code CODE] [--port N]",
+     "Signs in to a cloud drive in the browser (or with a pasted code) and keeps the sign-in for jobs."},
+    {"cloud-reset", &CommandCloudReset, "cloud-reset dropbox", "Forgets the sign-in to a cloud drive."},
 };
 
 #ifndef VAULTORA_VERSION

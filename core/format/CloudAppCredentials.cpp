@@ -2,11 +2,17 @@
 
 #include "core/format/FileCipher.h"
 #include "core/format/TPrimitiveReader.h"
+#include "core/format/TPrimitiveWriter.h"
 #include "core/settings/TAppGlobals.h"
+
+#include <QFileInfo>
 
 void LoadCloudAppCredentials() {
     TAppGlobals& app = App();
-    const QString path = app.ProgramDataDirectory + QStringLiteral("/mcs.dt");
+    // A user's own keys in the data folder come before the ones shipped with the program.
+    QString path = app.ApplicationDirectory + QStringLiteral("/mcs.dt");
+    if (app.ApplicationDirectory.isEmpty() || !QFileInfo::exists(path))
+        path = app.ProgramDataDirectory + QStringLiteral("/mcs.dt");
     QByteArray plain;
     switch (ReadEncipheredFile(path, plain)) {
     case TEncipheredReadResult::Missing:
@@ -29,4 +35,15 @@ void LoadCloudAppCredentials() {
     } catch (const TDecodeError&) {
         AddToEventsLog(QStringLiteral("Error loading %s. Code: 1"), QStringLiteral("mcs.dt"));
     }
+}
+
+QByteArray CloudAppCredentialsImage(const QString& dropboxId, const QString& dropboxSecret, const QString& googleId,
+                                    const QString& googleSecret, const QString& oneDriveId) {
+    TPrimitiveWriter writer;
+    for (const QString& text : {dropboxId, dropboxSecret, googleId, googleSecret, oneDriveId})
+        writer.WriteText(text);
+    // Three texts the reader skips, kept for the file's layout.
+    for (int unused = 0; unused < 3; ++unused)
+        writer.WriteText(QString());
+    return writer.Data();
 }

@@ -307,6 +307,23 @@ private Q_SLOTS:
         QVERIFY(App().EventsLog.PendingLines().isEmpty());
     }
 
+    void credentialsOfTheUserComeFirst() {
+        const QJsonArray expected =
+            QJsonDocument::fromJson(ReadAll(GoldenDir + QStringLiteral("/mcs.dt.expected.json"))).array();
+        // A user's own file (as vaultora-mcs writes it) in the data folder wins over the shipped one.
+        const QString own = m_dir.filePath(QStringLiteral("mcs.dt"));
+        QVERIFY(WriteEncipheredFile(
+            own, CloudAppCredentialsImage(QStringLiteral("my key"), QStringLiteral("my secret"), {}, {}, {})));
+        App().ProgramDataDirectory = GoldenDir;
+        LoadCloudAppCredentials();
+        QFile::remove(own);
+        QCOMPARE(App().DropboxClientId, QStringLiteral("my key"));
+        QCOMPARE(App().DropboxClientSecret, QStringLiteral("my secret"));
+        QCOMPARE(App().GoogleClientId, QString());
+        LoadCloudAppCredentials();
+        QCOMPARE(App().DropboxClientId, expected[0].toString());
+    }
+
     void writtenFilesDecodeIndependently() {
         TJob_FilesAndFolders job(QStringLiteral("Written"));
         job.LastJobResult.StartTime = 46001.5;

@@ -1,6 +1,10 @@
+#include "../cloud/TDropboxStandIn.h"
 #include "../net/TFtpServer.h"
 #include "StorageTestSupport.h"
 #include "TSmbServer.h"
+
+#include "cloud/TCloudStorageBranch.h"
+#include "cloud/TDropbox.h"
 
 #include "jobs/files/TJob_FilesAndFolders.h"
 #include "storage/SharePath.h"
@@ -9,6 +13,7 @@
 #include "storage/TLocalDriveBranch.h"
 #include "storage/TNetworkShareBranch.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -79,6 +84,7 @@ void tst_StorageBranchConformance::initTestCase_data() {
     QTest::newRow("ftp") << QStringLiteral("ftp");
     QTest::newRow("ftp, LIST only, SIZE on folders") << QStringLiteral("ftp-list");
     QTest::newRow("ftp, vsftpd with TLS") << QStringLiteral("ftp-vsftpd");
+    QTest::newRow("cloud drive") << QStringLiteral("cloud");
 }
 
 namespace {
@@ -120,7 +126,59 @@ TFtpServer& FtpServer(const QString& kind, QString& problem) {
 
 } // namespace
 
+namespace {
+
+// One Dropbox stand-in for every cloud row, with the configuration that points the programs at it.
+TDropboxStandIn& DropboxStandIn(QString& problem) {
+    static TDropboxStandIn server;
+    static QTemporaryDir config;
+    static const QString why = []() -> QString {
+        if (!server.Start(2))
+            return QStringLiteral("The Dropbox stand-in did not start: ") + server.Output();
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        QDir().mkpath(config.filePath(QStringLiteral("Vaultora")));
+        return WriteFile(config.filePath(QStringLiteral("Vaultora/Vaultora.conf")), server.ConfigText())
+                   ? QString()
+                   : QStringLiteral("Cannot write the configuration file.");
+    }();
+    problem = why;
+    return server;
+}
+
+} // namespace
+
 void tst_StorageBranchConformance::MakeFixture(const QString& kind) {
+    if (kind == QStringLiteral("cloud")) {
+        QString problem;
+        TDropboxStandIn& server = DropboxStandIn(problem);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        m_destination = std::make_unique<QTemporaryDir>(); // the data folder with the token file
+        QVERIFY(m_destination->isValid());
+        App().ApplicationDirectory = m_destination->path();
+        QVERIFY(SaveRefreshToken(TCloudService::Dropbox, server.NewRefreshToken()));
+        const QString folder = QStringLiteral("/Conformance ") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+        m_job->DestinationSettings.DestinationType = dtCloud;
+        m_job->DestinationSettings.Cloud.ServiceName = QStringLiteral("DropBox");
+        m_job->DestinationSettings.Cloud.Subfolder = folder;
+        auto branch = std::make_unique<TCloudStorageBranch>(*m_job);
+        branch->ChunkSize = 65536;
+        m_fixture.Branch = std::move(branch);
+        m_fixture.Root = folder;
+        m_fixture.LocalView = m_destination->path();
+        TDropboxStandIn* standIn = &server;
+        m_fixture.ReadRemote = [standIn](const QString& remote) { return standIn->File(remote); };
+        m_fixture.RemoteExists = [standIn](const QString& remote) { return standIn->Exists(remote); };
+        m_fixture.PutRemote = [standIn](const QString& remote, const QByteArray& data, bool) {
+            TDropbox client(standIn->Endpoints());
+            client.SetRefreshToken(standIn->NewRefreshToken());
+            QBuffer buffer;
+            buffer.setData(data);
+            buffer.open(QIODevice::ReadOnly);
+            return client.Upload(buffer, remote);
+        };
+        m_fixture.KeepsLinks = false;
+        return;
+    }
     if (kind.startsWith(QStringLiteral("ftp"))) {
         QString problem;
         TFtpServer& server = FtpServer(kind, problem);
