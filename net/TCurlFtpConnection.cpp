@@ -49,27 +49,6 @@ QString Printable(const QByteArray& line) {
     return text;
 }
 
-QByteArray UrlHost(const QString& text) {
-    QString host = text.trimmed();
-    if (host.startsWith(u'[') && host.endsWith(u']'))
-        host = host.mid(1, host.size() - 2);
-    if (host.isEmpty())
-        return {};
-    QHostAddress address;
-    if (address.setAddress(host)) {
-        if (address.protocol() == QAbstractSocket::IPv6Protocol)
-            return '[' + QUrl::toPercentEncoding(host, ":") + ']';
-        return host.toLatin1();
-    }
-    const QByteArray ace = QUrl::toAce(host);
-    if (ace.isEmpty())
-        return {};
-    for (const char c : ace)
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.'))
-            return {};
-    return ace;
-}
-
 bool ParsePort(const QString& text, int& port) {
     bool ok = false;
     const int value = text.trimmed().toInt(&ok);
@@ -152,7 +131,7 @@ bool TCurlFtpConnection::Connect() {
     }
     FConnected = false;
     FProxyUrl.clear();
-    if (UrlHost(FSettings.Host).isEmpty())
+    if (CurlUrlHost(FSettings.Host).isEmpty())
         return Fail(QStringLiteral("Invalid FTP server name: ") + Printable(FSettings.Host.toUtf8()));
     if (FSettings.Port < 1 || FSettings.Port > 65535)
         return Fail(QStringLiteral("Invalid FTP port: %1").arg(FSettings.Port));
@@ -175,7 +154,7 @@ bool TCurlFtpConnection::Connect() {
             break; // an unknown kind of proxy: none, as before
         }
         if (scheme) {
-            const QByteArray host = UrlHost(proxy.Host);
+            const QByteArray host = CurlUrlHost(proxy.Host);
             if (host.isEmpty())
                 return Fail(QStringLiteral("Invalid proxy server name: ") + Printable(proxy.Host.toUtf8()));
             int port = 0;
@@ -233,7 +212,7 @@ QString TCurlFtpConnection::Resolve(const QString& path) {
 }
 
 QByteArray TCurlFtpConnection::Url(const QString& path, bool folder) const {
-    QByteArray url = "ftp://" + UrlHost(FSettings.Host) + ':' + QByteArray::number(FSettings.Port) + '/';
+    QByteArray url = "ftp://" + CurlUrlHost(FSettings.Host) + ':' + QByteArray::number(FSettings.Port) + '/';
     QStringList parts = path.split(u'/', Qt::SkipEmptyParts);
     if (path.startsWith(u'/'))
         url += "%2F";

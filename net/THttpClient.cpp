@@ -110,26 +110,6 @@ int OnTransferInfo(void* user, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t 
     }
 }
 
-// The host as it may stand in a proxy address; empty when the text cannot be one.
-QByteArray ProxyHost(const QString& text) {
-    QString host = text.trimmed();
-    if (host.startsWith(u'[') && host.endsWith(u']'))
-        host = host.mid(1, host.size() - 2);
-    if (host.isEmpty())
-        return {};
-    QHostAddress address;
-    if (address.setAddress(host))
-        return address.protocol() == QAbstractSocket::IPv6Protocol ? '[' + host.toLatin1() + ']' : host.toLatin1();
-    const QByteArray ace = QUrl::toAce(host);
-    for (const char c : ace) {
-        const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-                             c == '-' || c == '_';
-        if (!allowed)
-            return {};
-    }
-    return ace;
-}
-
 bool HeaderTextSafe(const QByteArray& text) {
     return std::none_of(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
 }
@@ -277,7 +257,7 @@ THttpResponse THttpClient::Send(const THttpRequest& request) {
     const QByteArray proxyUser = Proxy.Username.trimmed().toUtf8();
     const QByteArray proxyPassword = Proxy.Password.toUtf8();
     if (Proxy.Enabled) {
-        const QByteArray host = ProxyHost(Proxy.Host);
+        const QByteArray host = CurlUrlHost(Proxy.Host);
         bool portOk = false;
         const int port = Proxy.Port.trimmed().toInt(&portOk);
         if (host.isEmpty() || !portOk || port < 1 || port > 65535) {

@@ -55,32 +55,6 @@ size_t ReadUpload(char* buffer, size_t size, size_t count, void* user) noexcept 
     return n;
 }
 
-// The host as it may stand in a URL: an IP address (IPv6 in brackets) or an ASCII-compatible
-// DNS name. Empty when the text cannot be a host, so nothing typed can add a path, user or port.
-QByteArray UrlHost(const QString& text) {
-    QString host = text.trimmed();
-    if (host.startsWith(u'[') && host.endsWith(u']'))
-        host = host.mid(1, host.size() - 2);
-    if (host.isEmpty())
-        return {};
-    QHostAddress address;
-    if (address.setAddress(host)) {
-        if (address.protocol() == QAbstractSocket::IPv6Protocol)
-            return '[' + QUrl::toPercentEncoding(host, ":") + ']';
-        return host.toLatin1();
-    }
-    const QByteArray ace = QUrl::toAce(host);
-    if (ace.isEmpty())
-        return {};
-    for (const char c : ace) {
-        const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-                             c == '-' || c == '_';
-        if (!allowed)
-            return {};
-    }
-    return ace;
-}
-
 QByteArray EnvelopeAddress(const QString& address) {
     return '<' + address.toUtf8() + '>';
 }
@@ -106,7 +80,7 @@ bool TSmtpClient::Fail(const QString& text) {
 
 bool TSmtpClient::Send(const TMailMessage& message) {
     FErrorText.clear();
-    const QByteArray host = UrlHost(FSettings.Host);
+    const QByteArray host = CurlUrlHost(FSettings.Host);
     if (host.isEmpty())
         return Fail(QStringLiteral("Invalid SMTP server name: ") + MimeText::Printable(FSettings.Host));
     int port = 0;
@@ -195,7 +169,7 @@ bool TSmtpClient::Send(const TMailMessage& message) {
     const QByteArray proxyUser = FSettings.Proxy.Username.toUtf8();
     const QByteArray proxyPassword = FSettings.Proxy.Password.toUtf8();
     if (FSettings.Proxy.Enabled) {
-        const QByteArray proxyHost = UrlHost(FSettings.Proxy.Host);
+        const QByteArray proxyHost = CurlUrlHost(FSettings.Proxy.Host);
         if (proxyHost.isEmpty())
             return Fail(QStringLiteral("Invalid proxy server name: ") + MimeText::Printable(FSettings.Proxy.Host));
         int proxyPort = 0;
