@@ -376,7 +376,8 @@ size_t TCurlFtpConnection::OnHeader(char* data, size_t size, size_t count, void*
 
 size_t TCurlFtpConnection::OnWrite(char* data, size_t size, size_t count, void* callPointer) {
     auto* call = static_cast<TCall*>(callPointer);
-    const qsizetype bytes = qsizetype(size * count);
+    const size_t total = size * count; // libcurl passes size 1: no overflow
+    const auto bytes = qsizetype(total);
     if (call->Buffer) {
         if (call->Buffer->size() + bytes > MaxListingBytes)
             return 0;
@@ -392,7 +393,8 @@ size_t TCurlFtpConnection::OnWrite(char* data, size_t size, size_t count, void* 
 
 size_t TCurlFtpConnection::OnRead(char* data, size_t size, size_t count, void* callPointer) {
     auto* call = static_cast<TCall*>(callPointer);
-    const qint64 got = call->Source->read(data, qint64(size * count));
+    const size_t room = size * count;
+    const qint64 got = call->Source->read(data, qint64(room));
     if (got < 0)
         return CURL_READFUNC_ABORT;
     return size_t(got);
