@@ -22,9 +22,12 @@ QString CloudServiceName(TCloudService service) {
 }
 
 bool CloudServiceFromName(const QString& name, TCloudService& service) {
+    // "googledrive" and "GoogleDrive" name the service as well as "Google Drive" (command lines).
+    const auto squeezed = [](QString text) { return text.remove(u' '); };
     for (const TCloudService candidate :
          {TCloudService::Dropbox, TCloudService::GoogleDrive, TCloudService::OneDrive}) {
-        if (name.compare(CloudServiceName(candidate), Qt::CaseInsensitive) == 0) {
+        if (name.compare(CloudServiceName(candidate), Qt::CaseInsensitive) == 0 ||
+            (!name.contains(u' ') && name.compare(squeezed(CloudServiceName(candidate)), Qt::CaseInsensitive) == 0)) {
             service = candidate;
             return true;
         }

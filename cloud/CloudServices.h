@@ -10,7 +10,8 @@ enum class TCloudService { Dropbox, GoogleDrive, OneDrive };
 
 // "DropBox", "Google Drive", "One Drive".
 QString CloudServiceName(TCloudService service);
-// The service of a job's Cloud.ServiceName (letter case ignored); false for an unknown name.
+// The service of a job's Cloud.ServiceName (letter case ignored; on command lines also without
+// the blank, "googledrive"); false for an unknown name.
 bool CloudServiceFromName(const QString& name, TCloudService& service);
 // "rt_d.dt", "rt_g.dt", "rt_o.dt".
 QString TokenFileName(TCloudService service);

@@ -1,9 +1,8 @@
 #include "cloud/TCloudStorageBranch.h"
 
-#include "cloud/TDropbox.h"
+#include "cloud/TCloudDrive.h"
 #include "core/model/JobTexts.h"
 #include "core/model/TJob.h"
-#include "core/settings/TAppGlobals.h"
 #include "storage/StorageBranchFactory.h"
 
 #include <QFile>
@@ -31,10 +30,6 @@ QString ParentOf(const QString& path) {
     return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
-bool IsNotFound(const QString& errorText) {
-    return errorText.contains(u"not_found");
-}
-
 } // namespace
 
 TCloudStorageBranch::TCloudStorageBranch(TJob& job)
@@ -43,23 +38,21 @@ TCloudStorageBranch::TCloudStorageBranch(TJob& job)
 TCloudStorageBranch::~TCloudStorageBranch() = default;
 
 TBranchResult TCloudStorageBranch::Failure() const {
-    return TBranchResult::Failure(m_dropbox ? m_dropbox->ErrorText() : Tr(QStringLiteral("Unknown error.")));
+    return TBranchResult::Failure(m_drive ? m_drive->ErrorText() : Tr(QStringLiteral("Unknown error.")));
 }
 
 TConnectResult TCloudStorageBranch::Connect() {
-    m_dropbox.reset();
+    m_drive.reset();
     const TCloudDestination& cloud = m_job.DestinationSettings.Cloud;
-    if (!CloudServiceFromName(cloud.ServiceName, m_service) || m_service != TCloudService::Dropbox) {
+    std::unique_ptr<TCloudDrive> client;
+    if (CloudServiceFromName(cloud.ServiceName, m_service))
+        client = MakeCloudDrive(m_service, LoadCloudEndpoints());
+    if (!client) {
         return {false,
                 {},
                 m_job.TrFormat(QStringLiteral("Destinations of the type \"%s\" are not available in this build."),
                                {StorageText(dtCloud) + QStringLiteral(" (") + cloud.ServiceName + u')'})};
     }
-    const TAppGlobals& app = App();
-    auto client = std::make_unique<TDropbox>(LoadCloudEndpoints());
-    client->ClientID = app.DropboxClientId;
-    client->ClientSecret = app.DropboxClientSecret;
-    client->Scopes = TDropbox::JobScopes();
     client->RedirectURI.clear();
     client->SetRefreshToken(LoadRefreshToken(m_service));
     client->Http().Proxy = m_job.JobOptions.Proxy;
@@ -72,10 +65,10 @@ TConnectResult TCloudStorageBranch::Connect() {
     };
     client->OnUploadProgress = progress;
     client->OnDownloadProgress = progress;
-    QList<TDFileInfo> entries;
-    if (!client->ListFolder(QStringLiteral("/"), entries))
+    QList<TCloudItem> entries;
+    if (!client->ListItems(QStringLiteral("/"), entries))
         return {false, {}, client->ErrorText()};
-    m_dropbox = std::move(client);
+    m_drive = std::move(client);
     QString base = cloud.Subfolder;
     while (base.startsWith(u'/'))
         base.remove(0, 1);
@@ -85,10 +78,10 @@ TConnectResult TCloudStorageBranch::Connect() {
 }
 
 QString TCloudStorageBranch::Disconnect() {
-    if (!m_dropbox)
+    if (!m_drive)
         return {};
-    const QString token = m_dropbox->RefreshToken();
-    m_dropbox.reset();
+    const QString token = m_drive->RefreshToken();
+    m_drive.reset();
     if (!SaveRefreshToken(m_service, token))
         return QStringLiteral("Unable to save the file: ") + TokenFilePath(m_service);
     return {};
@@ -102,17 +95,17 @@ TBranchResult TCloudStorageBranch::Upload(const QString& local, const QString& r
             return TBranchResult::LocalAccess(Tr(QStringLiteral("The file does not exist.")) + u' ' + local);
         return TBranchResult::LocalAccess(source.errorString() + QStringLiteral(": ") + local);
     }
-    if (!m_dropbox)
+    if (!m_drive)
         return Failure();
     const int64_t size = source.size();
-    if (!m_dropbox->UploadInSession(source, DrivePath(remote), ChunkSize))
+    if (!m_drive->UploadFile(source, DrivePath(remote), ChunkSize))
         return Failure();
     return TBranchResult::Success(size);
 }
 
 TBranchResult TCloudStorageBranch::Download(const QString& remote, const QString& local) {
     LogTransferLine(QStringLiteral("Downloading the file:"), DrivePath(remote));
-    if (!m_dropbox)
+    if (!m_drive)
         return Failure();
     const QFileInfo existing(local);
     if (existing.exists() && !existing.isWritable()) {
@@ -123,9 +116,9 @@ TBranchResult TCloudStorageBranch::Download(const QString& remote, const QString
     QSaveFile target(local);
     if (!target.open(QIODevice::WriteOnly))
         return TBranchResult::LocalAccess(target.errorString() + QStringLiteral(": ") + local);
-    if (!m_dropbox->DownloadByPathName(DrivePath(remote), target)) {
+    if (!m_drive->DownloadFile(DrivePath(remote), target)) {
         target.cancelWriting();
-        if (IsNotFound(m_dropbox->ErrorText()))
+        if (m_drive->LastFailure() == TCloudFailure::NotFound)
             return TBranchResult::Failure(Tr(QStringLiteral("The file does not exist.")));
         return Failure();
     }
@@ -137,11 +130,11 @@ TBranchResult TCloudStorageBranch::Download(const QString& remote, const QString
 TBranchResult TCloudStorageBranch::Remove(const QString& message, const QString& remote) {
     const QString path = DrivePath(remote);
     LogTransferLine(message, path);
-    if (!m_dropbox)
+    if (!m_drive)
         return Failure();
     if (path == u"/")
         return TBranchResult::Failure(QStringLiteral("The drive's root cannot be removed."));
-    if (!m_dropbox->DeleteByPathName(path))
+    if (!m_drive->DeleteItem(path))
         return Failure();
     return TBranchResult::Success();
 }
@@ -161,14 +154,14 @@ TBranchResult TCloudStorageBranch::RemoveFolderTree(const QString& remote) {
 TBranchResult TCloudStorageBranch::CreateFolder(const QString& remote) {
     const QString path = DrivePath(remote);
     LogPathLine(QStringLiteral("Creating the directory:"), path);
-    if (!m_dropbox)
+    if (!m_drive)
         return Failure();
-    if (path == u"/" || m_dropbox->CreateFolder(path))
+    if (path == u"/" || m_drive->MakeFolder(path))
         return TBranchResult::Success();
     // An existing folder is what was asked for; a file of that name is not.
-    const QString error = m_dropbox->ErrorText();
-    TDFileInfo info;
-    if (error.startsWith(u"path/conflict/folder") && m_dropbox->GetByPathName(path, info) && info.IsDir)
+    const QString error = m_drive->ErrorText();
+    TCloudItem info;
+    if (m_drive->LastFailure() == TCloudFailure::FolderExists && m_drive->StatItem(path, info) && info.IsDir)
         return TBranchResult::Success();
     return TBranchResult::Failure(error);
 }
@@ -176,12 +169,12 @@ TBranchResult TCloudStorageBranch::CreateFolder(const QString& remote) {
 TBranchResult TCloudStorageBranch::Rename(const QString& message, const QString& remote, const QString& newPath) {
     const QString from = DrivePath(remote);
     LogPathLine(message, from);
-    if (!m_dropbox)
+    if (!m_drive)
         return Failure();
     // The drive renames within the folder; a new path elsewhere would be a move the caller did not ask for.
     if (ParentOf(from).compare(ParentOf(DrivePath(newPath)), Qt::CaseInsensitive) != 0)
         return TBranchResult::Failure(QStringLiteral("A rename cannot move the item to another folder: ") + newPath);
-    if (!m_dropbox->RenameByPathName(from, LastComponent(DrivePath(newPath))))
+    if (!m_drive->RenameItem(from, LastComponent(DrivePath(newPath))))
         return Failure();
     return TBranchResult::Success();
 }
@@ -197,14 +190,11 @@ TBranchResult TCloudStorageBranch::RenameFile(const QString& remote, const QStri
 bool TCloudStorageBranch::ListFolder(const QString& remote, QStringList& folders, QStringList& files) {
     folders.clear();
     files.clear();
-    QList<TDFileInfo> entries;
-    if (!m_dropbox || !m_dropbox->ListFolder(DrivePath(remote), entries))
+    QList<TCloudItem> entries;
+    if (!m_drive || !m_drive->ListItems(DrivePath(remote), entries))
         return false;
-    for (const TDFileInfo& entry : entries) {
-        if (entry.IsDeleted)
-            continue;
+    for (const TCloudItem& entry : entries)
         (entry.IsDir ? folders : files).append(entry.Name);
-    }
     return true;
 }
 

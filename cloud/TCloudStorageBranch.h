@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-class TDropbox;
+class TCloudDrive;
 
 // A destination on a cloud drive (the job's Cloud.ServiceName). Destination paths are "/" paths
 // from the drive's root. Uploads come from a private copy (a transfer may take long), go in upload
@@ -39,7 +39,7 @@ public:
     // Bytes per upload-session request.
     int64_t ChunkSize = 4194304;
     // The client of the connection (null when not connected); tests set its waits.
-    TDropbox* Dropbox() const { return m_dropbox.get(); }
+    TCloudDrive* Drive() const { return m_drive.get(); }
 
 private:
     TBranchResult Failure() const;
@@ -47,7 +47,7 @@ private:
     TBranchResult Rename(const QString& message, const QString& remote, const QString& newPath);
 
     TCloudService m_service = TCloudService::Dropbox;
-    std::unique_ptr<TDropbox> m_dropbox;
+    std::unique_ptr<TCloudDrive> m_drive;
 };
 
 // Makes the storage operations use this branch for cloud destinations. Idempotent; called once

@@ -71,18 +71,39 @@ QString TDropbox::JobScopes() {
 }
 
 TDropbox::TDropbox(TCloudEndpoints endpoints)
-    : FEndpoints(std::move(endpoints)) {}
-
-void TDropbox::SetRefreshToken(const QString& token) {
-    if (token == FRefreshToken)
-        return;
-    FRefreshToken = token;
-    FAccessToken.clear();
+    : FEndpoints(std::move(endpoints)) {
+    Scopes = DefaultScopes();
 }
 
-bool TDropbox::Fail(const QString& text) {
-    FError = text;
-    return false;
+TCloudFailure TDropbox::LastFailure() const {
+    if (FUserCancelled)
+        return TCloudFailure::Cancelled;
+    // The error_summary of a 409 answer names the reason ("path/not_found/..").
+    if (FError.contains(u"not_found"))
+        return TCloudFailure::NotFound;
+    if (FError.startsWith(u"path/conflict/folder"))
+        return TCloudFailure::FolderExists;
+    return TCloudFailure::Other;
+}
+
+bool TDropbox::ListItems(const QString& path, QList<TCloudItem>& items) {
+    items.clear();
+    QList<TDFileInfo> entries;
+    if (!ListFolder(path, entries))
+        return false;
+    for (const TDFileInfo& entry : entries) {
+        if (!entry.IsDeleted)
+            items.append({entry.Name, entry.IsDir, entry.Size, entry.Modified});
+    }
+    return true;
+}
+
+bool TDropbox::StatItem(const QString& path, TCloudItem& item) {
+    TDFileInfo info;
+    if (!GetByPathName(path, info))
+        return false;
+    item = {info.Name, info.IsDir, info.Size, info.Modified};
+    return true;
 }
 
 bool TDropbox::FailWith(const THttpResponse& response) {

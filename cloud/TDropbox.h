@@ -1,8 +1,6 @@
 #pragma once
 
-#include "cloud/CloudAuthorization.h"
-#include "cloud/CloudServices.h"
-#include "net/THttpClient.h"
+#include "cloud/TCloudDrive.h"
 
 #include <QDateTime>
 #include <QJsonObject>
@@ -39,7 +37,7 @@ struct TDFileInfo {
 // renewed once per operation; a 429 or 503 answer with a Retry-After of at most
 // MaxRetryAfterSeconds is waited out and repeated up to MaxBusyRetries times, anything longer is an
 // error for the caller's own retries. One thread at a time; progress handlers run on it.
-class TDropbox {
+class TDropbox : public TCloudDrive {
 public:
     explicit TDropbox(TCloudEndpoints endpoints = {});
 
@@ -48,34 +46,20 @@ public:
     static QString DefaultScopes();
     static QString JobScopes();
 
-    QString ClientID;
-    QString ClientSecret;
-    QString Scopes = DefaultScopes();
-    // The loopback redirect of an interactive sign-in; empty for the paste-the-code way (no PKCE).
-    QString RedirectURI;
-    TCodeRequestHandler OnAuthorizationCodeRequest;
-    // (done, total) of the current upload or download; false cancels it ("Cancelled").
-    std::function<bool(int64_t done, int64_t total)> OnUploadProgress;
-    std::function<bool(int64_t done, int64_t total)> OnDownloadProgress;
-    // Waits of Retry-After answers (the real clock when empty).
-    std::function<void(int seconds)> Sleep;
-    int MaxRetryAfterSeconds = 60;
-    int MaxBusyRetries = 3;
+    TCloudService Service() const override { return TCloudService::Dropbox; }
+    bool Authorize() override;
+    QString CodeAuthorizationUrl() const override;
 
-    // A different token replaces the stored one and drops the access token.
-    void SetRefreshToken(const QString& token);
-    const QString& RefreshToken() const { return FRefreshToken; }
-    bool HasAccessToken() const { return !FAccessToken.isEmpty(); }
-    // The HTTP settings (time-outs, proxy).
-    THttpClient& Http() { return FHttp; }
-
-    const QString& ErrorText() const { return FError; }
-    bool WasCancelled() const { return FUserCancelled; }
-
-    // Obtains an access token: from the refresh token, else by the code handler.
-    bool Authorize();
-    // The address where the user signs in and is shown a code to copy (no redirect, no PKCE).
-    QString CodeAuthorizationUrl() const;
+    bool ListItems(const QString& path, QList<TCloudItem>& items) override;
+    bool StatItem(const QString& path, TCloudItem& item) override;
+    bool MakeFolder(const QString& path) override { return CreateFolder(path); }
+    bool DeleteItem(const QString& path) override { return DeleteByPathName(path); }
+    bool RenameItem(const QString& path, const QString& newName) override { return RenameByPathName(path, newName); }
+    bool DownloadFile(const QString& path, QIODevice& stream) override { return DownloadByPathName(path, stream); }
+    bool UploadFile(QIODevice& stream, const QString& path, int64_t chunkSize) override {
+        return UploadInSession(stream, path, chunkSize);
+    }
+    TCloudFailure LastFailure() const override;
 
     // Every entry of the folder (all pages), folders first, then by name ignoring case.
     bool ListFolder(const QString& path, QList<TDFileInfo>& entries);
@@ -112,7 +96,6 @@ private:
     // The request pattern: authorize when needed, send, renew a refused token once, wait out busy
     // answers. The answer, or one with Status 0 and FError set.
     THttpResponse Call(const TCall& call);
-    bool Fail(const QString& text);
     // The error text of a failed answer (409: its error_summary).
     bool FailWith(const THttpResponse& response);
     bool Rpc(const QString& command, const QJsonObject& argument, QJsonObject& result);
@@ -125,10 +108,5 @@ private:
     void ForgetSession(const QString& sessionId);
 
     TCloudEndpoints FEndpoints;
-    THttpClient FHttp;
-    QString FAccessToken;
-    QString FRefreshToken;
-    QString FError;
-    bool FUserCancelled = false;
     QList<QPair<QString, QString>> FSessionUploads;
 };

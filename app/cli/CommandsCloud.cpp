@@ -4,7 +4,7 @@
 #include "app/cli/TCliContext.h"
 
 #include "cloud/CloudServices.h"
-#include "cloud/TDropbox.h"
+#include "cloud/TCloudDrive.h"
 #include "cloud/TLoopbackCodeListener.h"
 #include "core/settings/TAppGlobals.h"
 
@@ -20,8 +20,15 @@ void OnStopSignal(int) {
     StopWaiting = 1;
 }
 
-// The port of the loopback redirect the application is registered with.
-constexpr quint16 DropboxLoopbackPort = 8887;
+// The services this build has clients for, as the command line names them.
+QString CliServiceNames() {
+    QStringList names;
+    for (const TCloudService service : {TCloudService::Dropbox, TCloudService::GoogleDrive, TCloudService::OneDrive}) {
+        if (MakeCloudDrive(service, {}))
+            names.append(CloudServiceName(service).remove(u' ').toLower());
+    }
+    return names.join(u'|');
+}
 
 bool TakeService(TCliContext& context, const QString& usage, TCloudService& service) {
     if (context.Args.size() != 1) {
@@ -29,9 +36,9 @@ bool TakeService(TCliContext& context, const QString& usage, TCloudService& serv
         return false;
     }
     const QString name = context.Args.takeFirst();
-    if (name.compare(QStringLiteral("dropbox"), Qt::CaseInsensitive) != 0 || !CloudServiceFromName(name, service)) {
-        context.Err << "vaultora-cli: unknown or unsupported cloud service: " << name
-                    << " (this version signs in to dropbox)" << Qt::endl;
+    if (!CloudServiceFromName(name, service) || !MakeCloudDrive(service, {})) {
+        context.Err << "vaultora-cli: unknown or unsupported cloud service: " << name << " (" << CliServiceNames()
+                    << ")" << Qt::endl;
         return false;
     }
     return true;
@@ -40,14 +47,14 @@ bool TakeService(TCliContext& context, const QString& usage, TCloudService& serv
 } // namespace
 
 int CommandCloudAuth(TCliContext& context) {
-    const QString usage = QStringLiteral("usage: cloud-auth dropbox [--code CODE] [--port N]");
+    const QString usage = QStringLiteral("usage: cloud-auth %1 [--code CODE] [--port N]").arg(CliServiceNames());
     QString code, portText;
     const bool hasCode = context.TakeOption(QStringLiteral("--code"), &code);
     const bool hasPort = context.TakeOption(QStringLiteral("--port"), &portText);
     TCloudService service = TCloudService::Dropbox;
     if (!TakeService(context, usage, service))
         return ceUsage;
-    quint16 port = DropboxLoopbackPort;
+    quint16 port = CloudLoopbackPort(service);
     if (hasPort) {
         bool ok = false;
         const uint value = portText.toUInt(&ok);
@@ -61,13 +68,12 @@ int CommandCloudAuth(TCliContext& context) {
         return ceErrors;
 
     const TAppGlobals& app = App();
-    TDropbox client(LoadCloudEndpoints());
-    client.ClientID = app.DropboxClientId;
-    client.ClientSecret = app.DropboxClientSecret;
-    client.Scopes = TDropbox::JobScopes();
+    const std::unique_ptr<TCloudDrive> drive = MakeCloudDrive(service, LoadCloudEndpoints());
+    TCloudDrive& client = *drive;
     client.Http().Proxy = app.Options.Proxy;
     if (client.ClientID.isEmpty()) {
-        context.Err << "vaultora-cli: this build has no Dropbox application key (mcs.dt); see the README" << Qt::endl;
+        context.Err << "vaultora-cli: this build has no " << CloudServiceName(service)
+                    << " application key (mcs.dt); see the README" << Qt::endl;
         return ceErrors;
     }
 
@@ -86,7 +92,8 @@ int CommandCloudAuth(TCliContext& context) {
                         << "Waiting for the browser on 127.0.0.1:" << port << " (Ctrl-C to give up) ...\n"
                         << "Without a browser on this computer, open instead\n"
                         << client.CodeAuthorizationUrl() << "\n"
-                        << "and run: vaultora-cli cloud-auth dropbox --code CODE" << Qt::endl;
+                        << "and run: vaultora-cli cloud-auth " << CloudServiceName(service).remove(u' ').toLower()
+                        << " --code CODE" << Qt::endl;
             StopWaiting = 0;
             struct sigaction action {
             }, previousInt{}, previousTerm{};
@@ -118,7 +125,7 @@ int CommandCloudAuth(TCliContext& context) {
 
 int CommandCloudReset(TCliContext& context) {
     TCloudService service = TCloudService::Dropbox;
-    if (!TakeService(context, QStringLiteral("usage: cloud-reset dropbox"), service))
+    if (!TakeService(context, QStringLiteral("usage: cloud-reset %1").arg(CliServiceNames()), service))
         return ceUsage;
     if (!context.UseDataDirectory())
         return ceErrors;
@@ -139,10 +146,10 @@ bool ParseCloudDestination(TCliContext& context, const QString& text, TDestinati
     QString folder = slash < 0 ? QString() : rest.mid(slash);
     TCloudService service = TCloudService::Dropbox;
     if (!CloudServiceFromName(name, service)) {
-        context.Err << "vaultora-cli: unknown cloud service: " << name << " (DropBox)" << Qt::endl;
+        context.Err << "vaultora-cli: unknown cloud service: " << name << " (" << CliServiceNames() << ")" << Qt::endl;
         return false;
     }
-    if (service != TCloudService::Dropbox) {
+    if (!MakeCloudDrive(service, {})) {
         context.Err << "vaultora-cli: this build cannot back up to " << CloudServiceName(service) << " yet" << Qt::endl;
         return false;
     }

@@ -47,9 +47,10 @@ const TCommand Commands[] = {
      "  ftp-account remove NAME\n"
      "  ftp-account list",
      "Adds, changes, removes or lists the FTP accounts that FTP destinations (ftp://NAME/...) use."},
-    {"cloud-auth", &CommandCloudAuth, "cloud-auth dropbox [--code CODE] [--port N]",
-     "Signs in to a cloud drive in the browser (or with a pasted code) and keeps the sign-in for jobs."},
-    {"cloud-reset", &CommandCloudReset, "cloud-reset dropbox", "Forgets the sign-in to a cloud drive."},
+    {"cloud-auth", &CommandCloudAuth, "cloud-auth SERVICE [--code CODE] [--port N]",
+     "Signs in to a cloud drive (dropbox, googledrive or onedrive) in the browser, or with a pasted code, and keeps "
+     "the sign-in for jobs."},
+    {"cloud-reset", &CommandCloudReset, "cloud-reset SERVICE", "Forgets the sign-in to a cloud drive."},
 };
 
 #ifndef VAULTORA_VERSION

@@ -1,0 +1,33 @@
+#include "cloud/TCloudDrive.h"
+#include "cloud/TDropbox.h"
+#include "core/settings/TAppGlobals.h"
+
+// One case per service: the client, its application keys and the scopes a job needs.
+std::unique_ptr<TCloudDrive> MakeCloudDrive(TCloudService service, const TCloudEndpoints& endpoints) {
+    const TAppGlobals& app = App();
+    switch (service) {
+    case TCloudService::Dropbox: {
+        auto client = std::make_unique<TDropbox>(endpoints);
+        client->ClientID = app.DropboxClientId;
+        client->ClientSecret = app.DropboxClientSecret;
+        client->Scopes = TDropbox::JobScopes();
+        return client;
+    }
+    case TCloudService::GoogleDrive:
+    case TCloudService::OneDrive:
+        break;
+    }
+    return nullptr;
+}
+
+quint16 CloudLoopbackPort(TCloudService service) {
+    switch (service) {
+    case TCloudService::Dropbox:
+        return 8887;
+    case TCloudService::GoogleDrive:
+        return 8888;
+    case TCloudService::OneDrive:
+        return 8889;
+    }
+    return 8887;
+}
