@@ -10,6 +10,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cctype>
 
 struct TCurlFtpConnection::TCall {
@@ -99,8 +100,19 @@ TCurlFtpConnection::TCurlFtpConnection(TFtpConnectSettings settings)
     : FSettings(std::move(settings)) {}
 
 TCurlFtpConnection::~TCurlFtpConnection() {
-    if (FHandle)
+    ReleaseHandles();
+}
+
+void TCurlFtpConnection::ReleaseHandles() {
+    if (FHandle) {
         curl_easy_cleanup(FHandle);
+        FHandle = nullptr;
+    }
+    if (FMulti) {
+        // Closing the multi handle's connections sends QUIT on one that is still up.
+        curl_multi_cleanup(FMulti);
+        FMulti = nullptr;
+    }
 }
 
 bool TCurlFtpConnection::Fail(const QString& text) {
@@ -124,11 +136,7 @@ bool TCurlFtpConnection::Connect() {
     FErrorText.clear();
     FAborted = false;
     FLastReplyCode = 0;
-    if (FHandle) {
-        // Sends QUIT where the old connection is still up.
-        curl_easy_cleanup(FHandle);
-        FHandle = nullptr;
-    }
+    ReleaseHandles();
     FConnected = false;
     FProxyUrl.clear();
     if (CurlUrlHost(FSettings.Host).isEmpty())
@@ -165,8 +173,11 @@ bool TCurlFtpConnection::Connect() {
     }
     EnsureCurlGlobalInit();
     FHandle = curl_easy_init();
-    if (!FHandle)
+    FMulti = curl_multi_init();
+    if (!FHandle || !FMulti) {
+        ReleaseHandles();
         return Fail(QStringLiteral("Unable to start the FTP session."));
+    }
     FHome.clear();
     FCurrent.clear();
     QList<QByteArray> replies;
@@ -189,11 +200,7 @@ bool TCurlFtpConnection::Connect() {
 
 bool TCurlFtpConnection::Disconnect() {
     FErrorText.clear();
-    if (FHandle) {
-        // Cleaning up sends QUIT on a live connection and closes it.
-        curl_easy_cleanup(FHandle);
-        FHandle = nullptr;
-    }
+    ReleaseHandles();
     FConnected = false;
     return true;
 }
@@ -261,7 +268,11 @@ bool TCurlFtpConnection::Setup(TCall& call) {
         // login rather than receiving the password in clear text.
         set(curl_easy_setopt(h, CURLOPT_USE_SSL, long(CURLUSESSL_ALL)));
         set(curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_DEFAULT)));
-        set(curl_easy_setopt(h, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2)));
+        // TLS 1.2 only: over TLS 1.3 the server sends session tickets after the handshake, which
+        // libcurl leaves unread when it closes an upload's data connection; the kernel then
+        // resets the connection and the server drops the upload ("426 Failure reading network
+        // stream", every second upload to vsftpd here).
+        set(curl_easy_setopt(h, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2) | long(CURL_SSLVERSION_MAX_TLSv1_2)));
         // FTP servers of small offices mostly have self-signed certificates and the account has
         // no place to trust one.
         set(curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L));
@@ -331,6 +342,47 @@ bool TCurlFtpConnection::Setup(TCall& call) {
     return true;
 }
 
+namespace {
+
+// Runs the prepared request of handle to its end on multi, which keeps the connection after it.
+CURLcode RunRequest(CURLM* multi, CURL* handle) {
+    if (curl_multi_add_handle(multi, handle) != CURLM_OK)
+        return CURLE_FAILED_INIT;
+    CURLcode result = CURLE_OK;
+    bool done = false;
+    int wait = 1;
+    while (!done) {
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            result = CURLE_RECV_ERROR;
+            break;
+        }
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == handle) {
+                result = message->data.result;
+                done = true;
+            }
+        }
+        if (done || running == 0)
+            break;
+        int ready = 0;
+        if (curl_multi_poll(multi, nullptr, 0, wait, &ready) != CURLM_OK) {
+            result = CURLE_RECV_ERROR;
+            break;
+        }
+        // libcurl may read a quick server's passive-mode reply in the same step as it sends the
+        // request and then start the data connection without a socket or timer to wake it (it
+        // waited a whole second per file here, as curl_easy_perform does). A short wait after
+        // any activity, doubling while nothing happens, keeps that from stalling a transfer.
+        wait = ready > 0 ? 1 : std::min(wait * 2, 1000);
+    }
+    curl_multi_remove_handle(multi, handle);
+    return result;
+}
+
+} // namespace
+
 bool TCurlFtpConnection::Perform(TCall& call) {
     FErrorText.clear();
     FAborted = false;
@@ -341,7 +393,7 @@ bool TCurlFtpConnection::Perform(TCall& call) {
         return Fail(QStringLiteral("Not connected."));
     if (!Setup(call))
         return false;
-    const CURLcode result = curl_easy_perform(FHandle);
+    const CURLcode result = RunRequest(FMulti, FHandle);
     // The handle keeps pointers to this call's buffers; the next request sets them anew.
     if (!KeepsConnection(result))
         FConnected = false;

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 typedef void CURL;
+typedef void CURLM;
 struct curl_slist;
 
 // The FTP connection on libcurl: one easy handle per object, so the control connection is
@@ -54,6 +55,8 @@ private:
     // Prepares the handle for one request with the connection's settings.
     bool Setup(TCall& call);
     bool Perform(TCall& call);
+    // Closes the connection (QUIT where it is still up) and frees the handles.
+    void ReleaseHandles();
     // Sends the commands one after the other; the first that fails fails the call.
     bool Commands(const QList<QByteArray>& commands, QList<QByteArray>* replies = nullptr);
     bool ListRaw(const QString& folder, const QByteArray& command, bool namesOnly, QByteArray& data);
@@ -67,6 +70,7 @@ private:
     TFtpConnectSettings FSettings;
     QString FErrorText;
     CURL* FHandle = nullptr;
+    CURLM* FMulti = nullptr; // holds the control connection between requests
     bool FConnected = false;
     bool FAborted = false;
     bool FUploading = false;
