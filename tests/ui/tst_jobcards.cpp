@@ -58,6 +58,7 @@ const QRect CardRect(0, 0, 800, 60);
 } // namespace
 
 Q_DECLARE_METATYPE(TState)
+Q_DECLARE_METATYPE(TDestinationSettings)
 
 class TestJobCards : public QObject {
     Q_OBJECT
@@ -210,6 +211,45 @@ private Q_SLOTS:
         QCOMPARE(image.pixel(bar.left() + 2, y), TJobCard::ProgressColour);
         QCOMPARE(image.pixel(bar.left() + bar.width() * 45 / 100, y), TJobCard::ProgressColour);
         QCOMPARE(image.pixel(bar.left() + bar.width() * 55 / 100, y), qRgb(255, 255, 255));
+    }
+
+    void remoteDestinations_data() {
+        QTest::addColumn<TDestinationSettings>("destination");
+        QTest::addColumn<QString>("secondLine");
+        QTest::addColumn<QString>("storage");
+        TDestinationSettings share;
+        share.DestinationType = dtNetwork;
+        share.Network.UNCPath = u"//nas/backups"_s;
+        TDestinationSettings ftp;
+        ftp.DestinationType = dtFTP;
+        ftp.FTP = {7, u"/photos"_s};
+        TDestinationSettings gone = ftp;
+        gone.FTP.AccountID = 8;
+        TDestinationSettings cloud;
+        cloud.DestinationType = dtCloud;
+        cloud.Cloud = {u"DropBox"_s, u"/Backups/Photos"_s};
+        QTest::newRow("share") << share << u"Backup to network: //nas/backups"_s << u"Network"_s;
+        QTest::newRow("ftp") << ftp << u"Backup to FTP (Office): /photos"_s << u"FTP"_s;
+        QTest::newRow("ftp account removed") << gone << QString() << u"FTP"_s;
+        QTest::newRow("cloud") << cloud << u"Backup to cloud (DropBox): /Backups/Photos"_s << u"Cloud"_s;
+    }
+
+    void remoteDestinations() {
+        QFETCH(TDestinationSettings, destination);
+        QFETCH(QString, secondLine);
+        QFETCH(QString, storage);
+        TFTPAccount office;
+        office.ID = 7;
+        office.AccName = u"Office"_s;
+        App().Options.FTPAccounts = {office};
+        TJobList jobs(&CreateJobOfKind);
+        TJob* job = jobs.Append(UiTest::FilesJob(u"Photos"_s));
+        job->DestinationSettings = destination;
+        const TJobCard card(*job, App().Options, CardRect, QApplication::font());
+        QCOMPARE(card.SecondLine(), secondLine);
+        TJobListModel model(jobs);
+        QCOMPARE(model.index(0, TJobListModel::colStorage).data().toString(), storage);
+        App().Options.FTPAccounts.clear();
     }
 
     void tableRows_data() {
