@@ -96,6 +96,13 @@ bool KeepsConnection(CURLcode code) {
 
 } // namespace
 
+bool TCurlFtpConnection::ActiveTlsIsBroken() {
+    // libcurl 7.87 and 7.88 open an active-mode data connection without TLS, so the server's
+    // handshake fails (fixed in 8.0).
+    const unsigned version = curl_version_info(CURLVERSION_NOW)->version_num;
+    return version >= 0x075700 && version < 0x080000;
+}
+
 TCurlFtpConnection::TCurlFtpConnection(TFtpConnectSettings settings)
     : FSettings(std::move(settings)) {}
 
@@ -172,6 +179,10 @@ bool TCurlFtpConnection::Connect() {
         }
     }
     EnsureCurlGlobalInit();
+    if (FSettings.FTPS && !FSettings.PassiveMode && ActiveTlsIsBroken())
+        return Fail(QStringLiteral("Active mode over TLS does not work with the libcurl %1 of this computer; choose "
+                                   "passive mode for this account.")
+                        .arg(QString::fromLatin1(curl_version_info(CURLVERSION_NOW)->version)));
     FHandle = curl_easy_init();
     FMulti = curl_multi_init();
     if (!FHandle || !FMulti) {

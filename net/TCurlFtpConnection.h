@@ -42,6 +42,9 @@ public:
 
     int LastReplyCode() const override { return FLastReplyCode; }
 
+    // True where the libcurl in use cannot run active-mode transfers over TLS.
+    static bool ActiveTlsIsBroken();
+
 private:
     enum class TRequest { Command, Upload, Download, Listing };
     struct TCall;
