@@ -267,7 +267,9 @@ bool TCurlFtpConnection::Setup(TCall& call) {
     const QByteArray password = FSettings.Password.toUtf8();
     set(curl_easy_setopt(h, CURLOPT_USERNAME, user.isEmpty() ? "anonymous" : user.constData()));
     set(curl_easy_setopt(h, CURLOPT_PASSWORD, password.constData()));
-    set(curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_SINGLECWD)));
+    // Every command names the whole path: no CWD before each transfer and none back to the home
+    // folder before the next command (two round trips per file saved).
+    set(curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_NOCWD)));
     set(curl_easy_setopt(h, CURLOPT_FTP_USE_EPSV, 1L));
     // A passive reply may name another host; the data connection goes to the control
     // connection's address all the same, so a server cannot aim us elsewhere.
