@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 class tst_ftpconnection : public QObject {
@@ -60,6 +61,11 @@ TFtpServer::TOptions OptionsOf(const QString& row) {
     options.Tls = row.endsWith(QStringLiteral("TLS"));
     options.NoMlsd = row.contains(QStringLiteral("LIST"));
     return options;
+}
+
+// Temporary files of unfinished downloads left in a folder.
+QStringList PartFiles(const QString& folder) {
+    return QDir(folder).entryList({QStringLiteral(".vaultora-*")}, QDir::Files | QDir::Hidden);
 }
 
 const QString AwkwardName = QStringLiteral("a \"quoted\" 'name' \u00e9\u20ac 100%.txt");
@@ -224,6 +230,13 @@ void tst_ftpconnection::operationsRoundTrip() {
     QVERIFY(!ftp.Download(base + QStringLiteral("/absent"), back, false));
     QCOMPARE(ftp.LastReplyCode(), 550);
     QCOMPARE(Read(back), data);
+    QVERIFY(PartFiles(m_work.path()).isEmpty());
+    // A new file's mode is what the umask leaves of rw-rw-rw-.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    struct stat status {};
+    QCOMPARE(::stat(QFile::encodeName(back).constData(), &status), 0);
+    QCOMPARE(status.st_mode & 0777, 0666 & ~mask);
     QVERIFY(ftp.Connected());
 
     QVERIFY(!ftp.RemoveFolder(base)); // not empty
@@ -309,6 +322,7 @@ void tst_ftpconnection::cancelledTransferThenReconnect() {
     QVERIFY(!ftp.Download(QStringLiteral("big.bin"), back, false));
     QVERIFY(ftp.Aborted());
     QVERIFY(!QFileInfo::exists(back));
+    QVERIFY(PartFiles(m_work.path()).isEmpty());
     QVERIFY(ftp.Connect());
     QVERIFY(ftp.RemoveFile(QStringLiteral("big.bin")));
 }
