@@ -10,10 +10,12 @@
 
 #include "core/base/AppFolders.h"
 #include "core/base/TClock.h"
+#include "core/schedule/TJobNotices.h"
 #include "core/schedule/TScheduler.h"
 #include "core/settings/OptionsChecks.h"
 #include "core/startup/TApplicationContext.h"
 #include "jobs/JobKinds.h"
+#include "platform/TDBusDesktopNotifier.h"
 #include "platform/TLinuxProcessPriority.h"
 #include "platform/TLogindPowerOff.h"
 #include "platform/TLogindSleepInhibitor.h"
@@ -48,10 +50,16 @@ TVaultoraProgram::TVaultoraProgram(TProgramEnvironment environment)
         m_ownPowerOff = std::make_unique<TLogindPowerOff>();
         m_environment.PowerOff = m_ownPowerOff.get();
     }
+    if (!m_environment.Notifier) {
+        m_ownNotifier = std::make_unique<TDBusDesktopNotifier>();
+        m_environment.Notifier = m_ownNotifier.get();
+    }
     m_context =
         std::make_unique<TApplicationContext>(&CreateJobOfKind, *m_environment.Autostart, *m_environment.Priority);
     m_scheduler = std::make_unique<TScheduler>(*m_context, *m_environment.Clock, *m_environment.SleepInhibitor,
                                                *m_environment.PowerOff);
+    m_notices = std::make_unique<TJobNotices>(*m_environment.Notifier);
+    m_notices->Attach(*m_scheduler);
 }
 
 TVaultoraProgram::~TVaultoraProgram() {

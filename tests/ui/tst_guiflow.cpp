@@ -96,6 +96,7 @@ private:
         environment.Clock = &m_fixture->Clock;
         environment.SleepInhibitor = &m_fixture->SleepInhibitor;
         environment.PowerOff = &m_fixture->PowerOff;
+        environment.Notifier = &m_fixture->Notifier;
         environment.RuntimeDirectory = Path(u"run"_s);
         environment.ProgramDataDirectory = UiTest::ShippedData;
         environment.DefaultSources = m_fixture->Sources();
