@@ -6,6 +6,7 @@
 #include "ui/TProductSite.h"
 #include "ui/TSessionEnd.h"
 #include "ui/TfrmMainVaultora.h"
+#include "ui/TfrmNewVersion.h"
 #include "ui/UiTr.h"
 
 #include "core/base/AppFolders.h"
@@ -31,7 +32,9 @@
 #include <cstdio>
 
 TVaultoraProgram::TVaultoraProgram(TProgramEnvironment environment)
-    : m_environment(std::move(environment)) {
+    : NewVersionGate(
+          [](QWidget* parent) { return RunNewVersionCheck(parent, TProductSite::Address(), ProgramVersionNumber()); })
+    , m_environment(std::move(environment)) {
     if (!m_environment.Autostart) {
         m_ownAutostart = std::make_unique<TXdgAutostart>(QCoreApplication::applicationFilePath());
         m_environment.Autostart = m_ownAutostart.get();

@@ -55,9 +55,9 @@ public:
     // refused, ...).
     int Start(const QStringList& arguments);
 
-    // The new-version check of the start: true to go on. The check itself comes with its own
-    // issue; until then it finds nothing new.
-    std::function<bool(QWidget* parent)> NewVersionGate = [](QWidget*) { return true; };
+    // The new-version check of the interactive start against the product web site: true to go
+    // on. Tests replace it.
+    std::function<bool(QWidget* parent)> NewVersionGate;
 
     TfrmMainVaultora* MainWindow() const { return m_window.get(); }
     TScheduler& Scheduler() const { return *m_scheduler; }

@@ -101,6 +101,7 @@ private:
         environment.ProgramDataDirectory = UiTest::ShippedData;
         environment.DefaultSources = m_fixture->Sources();
         m_program = std::make_unique<TVaultoraProgram>(environment);
+        m_program->NewVersionGate = [](QWidget*) { return true; };
         return m_program->Start(QStringList{u"--data-dir"_s, m_fixture->DataFolder()} + arguments);
     }
 
