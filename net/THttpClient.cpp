@@ -2,6 +2,7 @@
 
 #include "net/CurlGlobal.h"
 
+#include <QFile>
 #include <QHostAddress>
 #include <QIODevice>
 #include <QJsonDocument>
@@ -245,6 +246,11 @@ THttpResponse THttpClient::Send(const THttpRequest& request) {
     set(curl_easy_setopt(h, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2)));
     set(curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L));
     set(curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L));
+    const QByteArray caFile = QFile::encodeName(CaFile);
+    if (!caFile.isEmpty()) {
+        set(curl_easy_setopt(h, CURLOPT_CAINFO, caFile.constData()));
+        set(curl_easy_setopt(h, CURLOPT_CAPATH, static_cast<const char*>(nullptr)));
+    }
     set(curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &ReadHeader));
     set(curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer));
     set(curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteBody));

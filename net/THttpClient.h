@@ -65,6 +65,10 @@ public:
     int ReadTimeoutSeconds = 30;
     // The program's proxy; Enabled false means a direct connection.
     TProxyOptions Proxy;
+    // A PEM file of the certificate authorities to verify servers against instead of the
+    // system's; empty: the system's. For servers with their own authority (test stand-ins);
+    // verification itself is never switched off.
+    QString CaFile;
     // Called while bytes move: (done, total) of the download for a request with a DownloadDevice,
     // else of the request body (total 0 when unknown). Returning false cancels the transfer at once.
     std::function<bool(int64_t done, int64_t total)> OnProgress;

@@ -6,14 +6,17 @@
 #include "ui/TProductSite.h"
 #include "ui/TSessionEnd.h"
 #include "ui/TfrmMainVaultora.h"
+#include "ui/TfrmNewVersion.h"
 #include "ui/UiTr.h"
 
 #include "core/base/AppFolders.h"
 #include "core/base/TClock.h"
+#include "core/schedule/TJobNotices.h"
 #include "core/schedule/TScheduler.h"
 #include "core/settings/OptionsChecks.h"
 #include "core/startup/TApplicationContext.h"
 #include "jobs/JobKinds.h"
+#include "platform/TDBusDesktopNotifier.h"
 #include "platform/TLinuxProcessPriority.h"
 #include "platform/TLogindPowerOff.h"
 #include "platform/TLogindSleepInhibitor.h"
@@ -29,7 +32,9 @@
 #include <cstdio>
 
 TVaultoraProgram::TVaultoraProgram(TProgramEnvironment environment)
-    : m_environment(std::move(environment)) {
+    : NewVersionGate(
+          [](QWidget* parent) { return RunNewVersionCheck(parent, TProductSite::Address(), ProgramVersionNumber()); })
+    , m_environment(std::move(environment)) {
     if (!m_environment.Autostart) {
         m_ownAutostart = std::make_unique<TXdgAutostart>(QCoreApplication::applicationFilePath());
         m_environment.Autostart = m_ownAutostart.get();
@@ -48,10 +53,16 @@ TVaultoraProgram::TVaultoraProgram(TProgramEnvironment environment)
         m_ownPowerOff = std::make_unique<TLogindPowerOff>();
         m_environment.PowerOff = m_ownPowerOff.get();
     }
+    if (!m_environment.Notifier) {
+        m_ownNotifier = std::make_unique<TDBusDesktopNotifier>();
+        m_environment.Notifier = m_ownNotifier.get();
+    }
     m_context =
         std::make_unique<TApplicationContext>(&CreateJobOfKind, *m_environment.Autostart, *m_environment.Priority);
     m_scheduler = std::make_unique<TScheduler>(*m_context, *m_environment.Clock, *m_environment.SleepInhibitor,
                                                *m_environment.PowerOff);
+    m_notices = std::make_unique<TJobNotices>(*m_environment.Notifier);
+    m_notices->Attach(*m_scheduler);
 }
 
 TVaultoraProgram::~TVaultoraProgram() {

@@ -14,6 +14,8 @@ class QWidget;
 class TApplicationContext;
 class TAutostart;
 class TClock;
+class TDesktopNotifier;
+class TJobNotices;
 class TPowerOff;
 class TProcessPriority;
 class TScheduler;
@@ -23,7 +25,7 @@ class TSingleInstance;
 class TfrmMainVaultora;
 
 // What the windowed program is started with besides its command line. Tests give their own
-// autostart entry, priority, clock, sleep blocking, power-off, runtime folder and default
+// autostart entry, priority, clock, sleep blocking, power-off, notifier, runtime folder and default
 // folders; the program takes this desktop's.
 struct TProgramEnvironment {
     TAutostart* Autostart = nullptr;           // null: the XDG autostart entry of this executable
@@ -31,6 +33,7 @@ struct TProgramEnvironment {
     TClock* Clock = nullptr;                   // null: the system clock
     TSleepInhibitor* SleepInhibitor = nullptr; // null: logind
     TPowerOff* PowerOff = nullptr;             // null: logind
+    TDesktopNotifier* Notifier = nullptr;      // null: the desktop's notification service
     QString RuntimeDirectory;                  // single-instance lock and socket; empty: the user's
     QString ProgramDataDirectory;              // transl.dt and the rest; empty: beside the executable
     std::optional<TDefaultOptionsSources> DefaultSources;
@@ -52,9 +55,9 @@ public:
     // refused, ...).
     int Start(const QStringList& arguments);
 
-    // The new-version check of the start: true to go on. The check itself comes with its own
-    // issue; until then it finds nothing new.
-    std::function<bool(QWidget* parent)> NewVersionGate = [](QWidget*) { return true; };
+    // The new-version check of the interactive start against the product web site: true to go
+    // on. Tests replace it.
+    std::function<bool(QWidget* parent)> NewVersionGate;
 
     TfrmMainVaultora* MainWindow() const { return m_window.get(); }
     TScheduler& Scheduler() const { return *m_scheduler; }
@@ -74,6 +77,8 @@ private:
     std::unique_ptr<TProcessPriority> m_ownPriority;
     std::unique_ptr<TSleepInhibitor> m_ownSleepInhibitor;
     std::unique_ptr<TPowerOff> m_ownPowerOff;
+    std::unique_ptr<TDesktopNotifier> m_ownNotifier;
+    std::unique_ptr<TJobNotices> m_notices;
     std::unique_ptr<TApplicationContext> m_context;
     std::unique_ptr<TScheduler> m_scheduler;
     std::unique_ptr<TSingleInstance> m_instance;

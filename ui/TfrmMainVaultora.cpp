@@ -23,6 +23,7 @@
 #include "core/model/JobLogLookup.h"
 #include "core/model/TJobList.h"
 #include "core/schedule/TJobFileSync.h"
+#include "core/schedule/TJobNotices.h"
 #include "core/schedule/TScheduler.h"
 #include "core/schedule/TShutdownCountdown.h"
 #include "core/settings/OptionsChecks.h"
@@ -894,9 +895,11 @@ void TfrmMainVaultora::Options() {
 void TfrmMainVaultora::ShowOptions(QWidget* parent, int page) {
     TfrmOptions dialog(parent);
     dialog.Load(App().Options);
+    dialog.SetDesktopNotifications(TJobNotices::SwitchedOn());
     dialog.Tabs()->setCurrentIndex(page);
     if (RunDialog(dialog) != QDialog::Accepted)
         return;
+    TJobNotices::SetSwitchedOn(dialog.DesktopNotifications());
     const QString error = m_context.ApplyEditedOptions(dialog.Edited());
     if (!error.isEmpty())
         TMessageBox::Error(this, error);

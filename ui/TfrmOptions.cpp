@@ -99,6 +99,8 @@ QWidget* TfrmOptions::BuildGeneralTab() {
     auto* tab = Named(new QWidget(this), "tabGeneral");
     m_runAtLogon = Named(new QCheckBox(tab), "cbRunProgramAtLogon");
     m_blockSleep = Named(new QCheckBox(tab), "cbBlockSleepMode");
+    m_desktopNotifications = Named(new QCheckBox(tab), "cbDesktopNotifications");
+    m_desktopNotifications->setChecked(true);
     m_protect = Named(new QCheckBox(tab), "cbProtectConfiguration");
     m_setConfigPassword = Named(new QPushButton(tab), "btnSetConfigurationPassword");
     m_configPasswordState = Named(new QLabel(tab), "lblConfigurationPassword");
@@ -117,6 +119,7 @@ QWidget* TfrmOptions::BuildGeneralTab() {
     auto* layout = new QVBoxLayout(tab);
     layout->addWidget(m_runAtLogon);
     layout->addWidget(m_blockSleep);
+    layout->addWidget(m_desktopNotifications);
     layout->addWidget(m_protect);
     layout->addLayout(PasswordRow(m_setConfigPassword, m_configPasswordState));
     auto* form = new QFormLayout;
@@ -299,6 +302,8 @@ void TfrmOptions::Retranslate() {
 
     m_runAtLogon->setText(Tr(u"Run the program at user logon"));
     m_blockSleep->setText(Tr(u"Do not let the computer sleep when a job is scheduled for today or tomorrow"));
+    m_desktopNotifications->setText(
+        Tr(u"Show a desktop notification when a job ends with errors, is cancelled or cannot start"));
     m_protect->setText(Tr(u"Protect the configuration by password"));
     m_priorityLabel->setText(Tr(u"Process priority:"));
     SetComboItems(m_priority, {Tr(u"Idle"), Tr(u"Normal"), Tr(u"High"), Tr(u"Real-time")});
@@ -438,6 +443,14 @@ TOptions TfrmOptions::Edited() const {
     options.Email = EnteredEmail();
     options.Proxy = EnteredProxy();
     return options;
+}
+
+void TfrmOptions::SetDesktopNotifications(bool on) {
+    m_desktopNotifications->setChecked(on);
+}
+
+bool TfrmOptions::DesktopNotifications() const {
+    return m_desktopNotifications->isChecked();
 }
 
 TEmailOptions TfrmOptions::EnteredEmail() const {

@@ -29,6 +29,10 @@ public:
     void Load(const TOptions& options);
     // The loaded record with the controls' values.
     TOptions Edited() const;
+    // The desktop notifications switch: a setting of the window settings, not of the options
+    // record, so the caller loads and stores it.
+    void SetDesktopNotifications(bool on);
+    bool DesktopNotifications() const;
 
     // Runs the password dialog; tests replace it to type into the dialog.
     std::function<int(QDialog&)> DialogRunner;
@@ -70,6 +74,7 @@ private:
     // General
     QCheckBox* m_runAtLogon;
     QCheckBox* m_blockSleep;
+    QCheckBox* m_desktopNotifications;
     QCheckBox* m_protect;
     QPushButton* m_setConfigPassword;
     QLabel* m_configPasswordState;

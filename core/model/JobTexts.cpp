@@ -49,7 +49,10 @@ QString StatusText(TJobStatus status) {
 QString LastResultText(const TJob& job) {
     if (job.JobStatus != jsNone)
         return QStringLiteral("-");
-    const TJobResult& result = job.LastJobResult;
+    return ResultText(job.LastJobResult);
+}
+
+QString ResultText(const TJobResult& result) {
     if (result.StartTime == 0 && result.EndTime == 0)
         return TranslateText(QStringLiteral("Never started"));
     const QString when = DateTimeText(OleDate::ToDateTime(result.EndTime));

@@ -1,6 +1,7 @@
 #include "core/schedule/TScheduler.h"
 
 #include "core/base/TClock.h"
+#include "core/base/TextFormat.h"
 #include "core/model/TJobLock.h"
 #include "core/schedule/Scheduling.h"
 #include "core/settings/TAppGlobals.h"
@@ -96,10 +97,16 @@ void TScheduler::Tick() {
     bool needsElevation = false;
 
     // Count, decide which jobs are due and collect the waiting ones, in list order.
+    QList<TJob*> ended;
+    std::set<const TJob*> stillActive;
     for (int i = 0; i < jobs.Count(); ++i) {
         TJob& job = *jobs.At(i);
         const TSchedulingSettings& schedule = job.SchedulingSettings;
         ++counts.Jobs;
+        if (job.IsActive())
+            stillActive.insert(&job);
+        else if (m_seenActive.contains(&job))
+            ended.append(&job);
         if (IsScheduledXDaysFromNow(schedule, 1, now))
             counts.DueSoon = true;
         if (schedule.SchedulingType != stDisabled && job.Kind() != TJobKind::FilesAndFolders)
@@ -126,6 +133,11 @@ void TScheduler::Tick() {
     }
     counts.Waiting = int(waiting.size());
     m_counts = counts;
+    // Jobs that left the list are forgotten without a word.
+    m_seenActive = std::move(stillActive);
+    if (Hooks.JobEnded)
+        for (TJob* job : std::as_const(ended))
+            Hooks.JobEnded(*job);
 
     if (Hooks.UpdatePanels)
         Hooks.UpdatePanels(counts);
@@ -197,10 +209,15 @@ bool TScheduler::StartJob(TJob& job) {
     if (!lock->TryLock(App().ApplicationDirectory, job.stJobName)) {
         if (lock->HeldElsewhere()) {
             // Another process (a command-line run) has the job; it starts here once that run ends.
-            if (m_reportedBusyElsewhere.insert(&job).second)
-                AddToEventsLog(
-                    QStringLiteral("The job \"%s\" is running in another process. It starts when that run ends."),
-                    job.stJobName);
+            if (m_reportedBusyElsewhere.insert(&job).second) {
+                const QString text =
+                    FormatText(TranslateText(QStringLiteral(
+                                   "The job \"%s\" is running in another process. It starts when that run ends.")),
+                               {job.stJobName});
+                App().EventsLog.AddToEventsLog(text);
+                if (Hooks.StartFailed)
+                    Hooks.StartFailed(job, text);
+            }
             return false;
         }
         // No lock file can be made in the data folder: the run is not held back for that.
@@ -220,6 +237,8 @@ bool TScheduler::StartJob(TJob& job) {
     }
     if (lock)
         m_jobLocks[&job] = std::move(lock);
+    // A run that ends before the next tick looks is still seen ending.
+    m_seenActive.insert(&job);
     return true;
 }
 
@@ -227,8 +246,10 @@ void TScheduler::AbandonStart(TJob& job, const QString& error) {
     // A run that could not even begin (no thread for its worker) must not leave the job looking
     // active for ever, and the exception must not reach the event loop.
     job.JobStatus = jsNone;
-    App().EventsLog.AddToEventsLog(TranslateText(QStringLiteral("ERROR:")) + u' ' + job.stJobName +
-                                   QStringLiteral(": ") + error);
+    const QString text = TranslateText(QStringLiteral("ERROR:")) + u' ' + job.stJobName + QStringLiteral(": ") + error;
+    App().EventsLog.AddToEventsLog(text);
+    if (Hooks.StartFailed)
+        Hooks.StartFailed(job, text);
 }
 
 void TScheduler::ReleaseIdleJobLocks() {

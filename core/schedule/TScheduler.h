@@ -67,6 +67,12 @@ public:
         std::function<void()> ShowShutdownDialog;
         // Asked right before a waiting job starts; false leaves it waiting for a later tick.
         std::function<bool(TJob& job)> MayStart;
+        // A run this scheduler saw active is over: the job is idle and LastJobResult holds how
+        // the run ended. Called in the first tick that sees it, before jobs start.
+        std::function<void(TJob& job)> JobEnded;
+        // A waiting job could not start: its run could not begin, or another process runs the job
+        // (once per wait). text is the events-log line the scheduler wrote about it.
+        std::function<void(TJob& job, const QString& text)> StartFailed;
     };
 
     TScheduler(TApplicationContext& context, TClock& clock, TSleepInhibitor& sleepInhibitor, TPowerOff& powerOff,
@@ -121,4 +127,7 @@ private:
     std::map<const TJob*, std::unique_ptr<TJobLock>> m_jobLocks;
     // Waiting jobs already reported as running in another process (once per wait).
     std::set<const TJob*> m_reportedBusyElsewhere;
+    // Jobs seen active (or started) and not yet seen idle again, for JobEnded. Compared only, as
+    // m_jobLocks.
+    std::set<const TJob*> m_seenActive;
 };

@@ -257,6 +257,19 @@ void tst_HttpClient::certificateIsVerified() {
     QCOMPARE(response.Status, 0);
     QVERIFY2(response.Error.contains(u"certificate"_s, Qt::CaseInsensitive), qPrintable(response.Error));
     QVERIFY(!response.Error.contains(u"tls-token"_s));
+    // Given the server's own authority, the client trusts it, and only it: another certificate
+    // for the same address is still refused.
+    client.CaFile = cert;
+    const THttpResponse trusted = client.Send(request);
+    QVERIFY2(trusted.Ok(), qPrintable(trusted.Error));
+    const QString otherCert = FWork.filePath(u"other.pem"_s), otherKey = FWork.filePath(u"other-key.pem"_s);
+    openssl.start(u"openssl"_s, {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-days"_s, u"2"_s,
+                                 u"-subj"_s, u"/CN=127.0.0.1"_s, u"-addext"_s, u"subjectAltName=IP:127.0.0.1"_s,
+                                 u"-keyout"_s, otherKey, u"-out"_s, otherCert});
+    QVERIFY(openssl.waitForFinished(60000));
+    QCOMPARE(openssl.exitCode(), 0);
+    client.CaFile = otherCert;
+    QCOMPARE(client.Send(request).Status, 0);
 }
 
 void tst_HttpClient::proxyOfTheOptionsIsUsed() {

@@ -17,6 +17,7 @@
 #include "jobs/JobKinds.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
 #include "platform/TFakeAutostart.h"
+#include "platform/TFakeDesktopNotifier.h"
 #include "platform/TFakePowerOff.h"
 #include "platform/TFakeProcessPriority.h"
 #include "platform/TFakeSleepInhibitor.h"
@@ -85,6 +86,7 @@ public:
     TFakeClock Clock{QDateTime(QDate(2024, 5, 8), QTime(9, 0))};
     TFakeSleepInhibitor SleepInhibitor;
     TFakePowerOff PowerOff;
+    TFakeDesktopNotifier Notifier;
 
     TFixture() {
         if (!Root.isValid())

@@ -96,10 +96,12 @@ private:
         environment.Clock = &m_fixture->Clock;
         environment.SleepInhibitor = &m_fixture->SleepInhibitor;
         environment.PowerOff = &m_fixture->PowerOff;
+        environment.Notifier = &m_fixture->Notifier;
         environment.RuntimeDirectory = Path(u"run"_s);
         environment.ProgramDataDirectory = UiTest::ShippedData;
         environment.DefaultSources = m_fixture->Sources();
         m_program = std::make_unique<TVaultoraProgram>(environment);
+        m_program->NewVersionGate = [](QWidget*) { return true; };
         return m_program->Start(QStringList{u"--data-dir"_s, m_fixture->DataFolder()} + arguments);
     }
 

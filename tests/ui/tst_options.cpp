@@ -8,6 +8,7 @@
 #include "ui/TfrmPassword.h"
 
 #include "core/format/OptionsFile.h"
+#include "core/schedule/TJobNotices.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -352,6 +353,49 @@ private Q_SLOTS:
         TOptions saved;
         QVERIFY(LoadOptions(m_fixture->DataFolder() + u"/options.vlo"_s, saved));
         QCOMPARE(saved.Logging.MaxNumberOfLogsForEachJob, 3);
+    }
+
+    // The desktop notifications switch lives in the window settings, on by default; the options
+    // file stays as it was.
+    void desktopNotificationsSwitch() {
+        auto context = m_fixture->StartContext();
+        auto scheduler = m_fixture->Scheduler(*context);
+        TfrmMainVaultora window(*context, *scheduler);
+        window.AfterStart();
+        bool shownChecked = false;
+        bool check = true;
+        bool ok = true;
+        window.DialogRunner = [&](QDialog& dialog) {
+            auto* options = qobject_cast<TfrmOptions*>(&dialog);
+            auto* box = Control<QCheckBox>(*options, "cbDesktopNotifications");
+            shownChecked = box->isChecked();
+            box->setChecked(check);
+            if (!ok)
+                return int(QDialog::Rejected);
+            options->accept();
+            return options->result();
+        };
+        window.Action(u"actOptions"_s)->trigger();
+        QVERIFY(shownChecked);
+        const QString optionsFile = m_fixture->DataFolder() + u"/options.vlo"_s;
+        const QByteArray before = UiTest::ReadFile(optionsFile);
+        QVERIFY(!before.isEmpty());
+
+        check = false;
+        window.Action(u"actOptions"_s)->trigger();
+        QVERIFY(!TJobNotices::SwitchedOn());
+        const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, u"Vaultora"_s, u"Vaultora"_s);
+        QCOMPARE(settings.value(u"desktop_notifications"_s).toBool(), false);
+        QCOMPARE(UiTest::ReadFile(optionsFile), before);
+        // Shown as stored; Cancel keeps it.
+        check = true;
+        ok = false;
+        window.Action(u"actOptions"_s)->trigger();
+        QVERIFY(!shownChecked);
+        QVERIFY(!TJobNotices::SwitchedOn());
+        ok = true;
+        window.Action(u"actOptions"_s)->trigger();
+        QVERIFY(TJobNotices::SwitchedOn());
     }
 
     void screenshot() {
