@@ -26,7 +26,7 @@ public:
     QByteArray ConfigLines() const;
 
     QJsonObject Control(const QString& command, const QJsonObject& argument = {});
-    // A refresh token the stand-in accepts (once: each use gives the next).
+    // A refresh token the stand-in accepts.
     QString NewRefreshToken();
     void Fault(const QJsonObject& fault) { Control(QStringLiteral("fault"), fault); }
     QJsonObject State() { return Control(QStringLiteral("state")); }

@@ -535,12 +535,12 @@ class Handler(BaseHTTPRequestHandler):
                         return self.send_json(400, {"error": "invalid_grant",
                                                     "error_description": "The code_verifier does not match."})
             elif grant == "refresh_token":
-                if STATE["refresh"].pop(form.get("refresh_token"), None) is None:
+                if form.get("refresh_token") not in STATE["refresh"]:
                     return self.send_json(400, {"error": "invalid_grant",
                                                 "error_description": "The refresh token has expired or was revoked."})
             else:
                 return self.send_json(400, {"error": "unsupported_grant_type"})
-            # Refresh tokens are used once: every answer gives a new one.
+            # Every answer gives a new refresh token; earlier ones stay valid, as with the service.
             refresh = f"refresh-{secrets.token_hex(8)}"
             STATE["refresh"][refresh] = True
             access = f"access-{secrets.token_hex(8)}"
