@@ -1,8 +1,7 @@
 // OneDrive sign-in and jobs with vaultora-cli, in real processes, against the Graph stand-in on
 // loopback: cloud-auth through the browser and with a pasted address, cloud-reset, full,
 // incremental and ZIP chains of an awkward tree (with names OneDrive refuses) that restore
-// identical, and the scheduler running a Dropbox and a OneDrive job at once but never two
-// OneDrive jobs.
+// identical, and the scheduler running a Dropbox and a OneDrive job at once.
 
 #include "../cloud/TDropboxStandIn.h"
 #include "../cloud/TOneDriveStandIn.h"
@@ -303,9 +302,8 @@ private Q_SLOTS:
         QCOMPARE(m_server.ContentAuthorizations(), QStringList());
     }
 
-    // A Dropbox and a OneDrive job due at the same time run at once; a second OneDrive job waits
-    // until the first is done.
-    void schedulerRunsTwoServicesAtOnceButOneJobPerService() {
+    // A Dropbox and a OneDrive job due at the same time run at once.
+    void schedulerRunsTwoServicesAtOnce() {
         EnsureSignedIn();
         QFile::remove(Data() + u"/rt_d.dt"_s);
         {
@@ -319,17 +317,24 @@ private Q_SLOTS:
             QCOMPARE(Run({u"cloud-auth"_s, u"dropbox"_s, u"--code"_s, code}).ExitCode, 0);
         }
         QVERIFY(Write(Path(u"two-src/a.txt"_s), "a", QDateTime::currentDateTime()));
-        const QStringList names{u"Drop"_s, u"One A"_s, u"One B"_s};
-        const QStringList targets{u"cloud:DropBox/two"_s, u"cloud:One Drive/two"_s, u"cloud:One Drive/two"_s};
-        const QDateTime at = QDateTime::currentDateTime().addSecs(6);
-        for (int i = 0; i < names.size(); ++i) {
+        const QStringList names{u"Drop"_s, u"One"_s};
+        const QStringList targets{u"cloud:DropBox/two"_s, u"cloud:One Drive/two"_s};
+        for (int i = 0; i < names.size(); ++i)
             QCOMPARE(Run({u"new"_s, names[i], u"--source"_s, Path(u"two-src"_s), u"--to"_s, targets[i]}).ExitCode, 0);
-            const TRun scheduled = Run({u"schedule"_s, names[i], u"--days-of-week"_s, u"mon,tue,wed,thu,fri,sat,sun"_s,
-                                        u"--at"_s, at.toString(u"HH:mm:ss"_s)});
-            QVERIFY2(scheduled.ExitCode == 0, qPrintable(scheduled.Out));
+        // A schedule written after its start time would not start that day: on a slow machine
+        // the commands take longer, so the start moves further out until both are in time.
+        QDateTime at;
+        for (int margin = 4; margin <= 64 && (at.isNull() || QDateTime::currentDateTime() >= at); margin *= 2) {
+            at = QDateTime::currentDateTime().addSecs(margin);
+            for (const QString& name : names) {
+                const TRun scheduled = Run({u"schedule"_s, name, u"--days-of-week"_s, u"mon,tue,wed,thu,fri,sat,sun"_s,
+                                            u"--at"_s, at.toString(u"HH:mm:ss"_s)});
+                QVERIFY2(scheduled.ExitCode == 0, qPrintable(scheduled.Out));
+            }
         }
-        // Each service answers its first request with a two-second wait, so that the first jobs
-        // of both services are surely running together.
+        QVERIFY(QDateTime::currentDateTime() < at);
+        // Each service answers its first request with a two-second wait, so that both jobs are
+        // surely running together.
         m_dropbox.Fault(QJsonObject{{u"kind"_s, u"busy"_s}, {u"count"_s, 1}, {u"retry_after"_s, 2}});
         m_server.Fault(QJsonObject{{u"kind"_s, u"busy"_s}, {u"count"_s, 1}, {u"retry_after"_s, 2}});
 
@@ -357,13 +362,10 @@ private Q_SLOTS:
             QVERIFY2(started(name) >= 0 && finished(name) > started(name), qPrintable(out));
             QVERIFY2(out.contains(u"Backup job \"%1\" is finished. Files copied: 1."_s.arg(name)), qPrintable(out));
         }
-        const QString first = started(u"One A"_s) < started(u"One B"_s) ? u"One A"_s : u"One B"_s;
-        const QString second = first == u"One A"_s ? u"One B"_s : u"One A"_s;
-        const qsizetype firstFinish = std::min({finished(u"Drop"_s), finished(first), finished(second)});
-        QVERIFY2(started(u"Drop"_s) < firstFinish && started(first) < firstFinish, qPrintable(out));
-        QVERIFY2(started(second) > finished(first), qPrintable(out));
+        const qsizetype firstFinish = std::min(finished(u"Drop"_s), finished(u"One"_s));
+        QVERIFY2(started(u"Drop"_s) < firstFinish && started(u"One"_s) < firstFinish, qPrintable(out));
         QVERIFY(m_dropbox.Exists(u"/two/Drop"_s));
-        QVERIFY(m_server.Exists(u"/two/One A"_s) && m_server.Exists(u"/two/One B"_s));
+        QVERIFY(m_server.Exists(u"/two/One"_s));
     }
 };
 
