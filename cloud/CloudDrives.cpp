@@ -1,5 +1,6 @@
 #include "cloud/TCloudDrive.h"
 #include "cloud/TDropbox.h"
+#include "cloud/TOneDrive.h"
 #include "core/settings/TAppGlobals.h"
 
 // One case per service: the client, its application keys and the scopes a job needs.
@@ -13,8 +14,13 @@ std::unique_ptr<TCloudDrive> MakeCloudDrive(TCloudService service, const TCloudE
         client->Scopes = TDropbox::JobScopes();
         return client;
     }
+    case TCloudService::OneDrive: {
+        auto client = std::make_unique<TOneDrive>(endpoints);
+        client->ClientID = app.OneDriveClientId; // a public client: no secret
+        client->Scopes = TOneDrive::JobScopes();
+        return client;
+    }
     case TCloudService::GoogleDrive:
-    case TCloudService::OneDrive:
         break;
     }
     return nullptr;
@@ -27,7 +33,7 @@ quint16 CloudLoopbackPort(TCloudService service) {
     case TCloudService::GoogleDrive:
         return 8888;
     case TCloudService::OneDrive:
-        return 8889;
+        return 8890;
     }
     return 8887;
 }

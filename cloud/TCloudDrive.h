@@ -77,7 +77,8 @@ public:
     // Writes the file's bytes into stream (emptied first); partial bytes stay after a failure.
     virtual bool DownloadFile(const QString& path, QIODevice& stream) = 0;
     // Uploads the stream from its start (large streams in pieces of chunkSize bytes where the
-    // service has sessions); the path names the file only once it is complete.
+    // service has sessions; 0: the client's own size); the path names the file only once it is
+    // complete.
     virtual bool UploadFile(QIODevice& stream, const QString& path, int64_t chunkSize) = 0;
     virtual TCloudFailure LastFailure() const = 0;
 

@@ -36,8 +36,8 @@ public:
     TBranchResult RenameFile(const QString& remote, const QString& newPath) override;
     bool ListFolder(const QString& remote, QStringList& folders, QStringList& files) override;
 
-    // Bytes per upload-session request.
-    int64_t ChunkSize = 4194304;
+    // Bytes per upload-session request; 0: the size the service's client is made for.
+    int64_t ChunkSize = 0;
     // The client of the connection (null when not connected); tests set its waits.
     TCloudDrive* Drive() const { return m_drive.get(); }
 

@@ -57,7 +57,7 @@ public:
     bool RenameItem(const QString& path, const QString& newName) override { return RenameByPathName(path, newName); }
     bool DownloadFile(const QString& path, QIODevice& stream) override { return DownloadByPathName(path, stream); }
     bool UploadFile(QIODevice& stream, const QString& path, int64_t chunkSize) override {
-        return UploadInSession(stream, path, chunkSize);
+        return UploadInSession(stream, path, chunkSize > 0 ? chunkSize : DefaultChunkSize);
     }
     TCloudFailure LastFailure() const override;
 

@@ -91,20 +91,29 @@ bool ParseSharePath(const QString& text, TSharePath& path) {
     return true;
 }
 
+QChar ToPrivateNameChar(char16_t c) {
+    return c > 0 && c < 0x80 ? QChar(char16_t(PrivateBase + c)) : QChar(c);
+}
+
+char16_t FromPrivateNameChar(QChar c) {
+    const char16_t u = c.unicode();
+    return u > PrivateBase && u < PrivateBase + 0x80 ? char16_t(u - PrivateBase) : 0;
+}
+
 QString ToShareName(const QString& name) {
     QString mapped = name;
     for (QChar& c : mapped)
         if (c.unicode() < 0x80 && Reserved.contains(c))
-            c = QChar(char16_t(PrivateBase + c.unicode()));
+            c = ToPrivateNameChar(c.unicode());
     return mapped;
 }
 
 QString FromShareName(const QString& name) {
     QString mapped = name;
     for (QChar& c : mapped) {
-        const char16_t u = c.unicode();
-        if (u > PrivateBase && u < PrivateBase + 0x80 && Reserved.contains(QChar(char16_t(u - PrivateBase))))
-            c = QChar(char16_t(u - PrivateBase));
+        const char16_t u = FromPrivateNameChar(c);
+        if (u != 0 && Reserved.contains(QChar(u)))
+            c = QChar(u);
     }
     return mapped;
 }

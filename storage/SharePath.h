@@ -24,6 +24,11 @@ bool ParseSharePath(const QString& text, TSharePath& path);
 // translation use; names that hold none of them are stored as they are.
 QString ToShareName(const QString& name);
 QString FromShareName(const QString& name);
+// The private code point that stands for the ASCII character c in a stored name (U+F000 + c), and
+// back: the ASCII character that such a code point stands for, or 0 for any other character.
+// Destinations with further rules for names (cloud drives) map their own characters with these.
+QChar ToPrivateNameChar(char16_t c);
+char16_t FromPrivateNameChar(QChar c);
 
 // The client library's URL of the item below the share: path is "/"-separated, relative to the
 // share's root; each of its names is mapped with ToShareName and percent-encoded.

@@ -29,8 +29,12 @@ private:
     bool& m_busy;
 };
 
+// The cloud service of a job in one spelling: a job file or command line may write the name in any
+// letter case and without its blank ("onedrive"), and the connection accepts all of them.
 QString CloudServiceOf(const TJob& job) {
-    return job.DestinationSettings.DestinationType == dtCloud ? job.DestinationSettings.Cloud.ServiceName : QString();
+    if (job.DestinationSettings.DestinationType != dtCloud)
+        return {};
+    return job.DestinationSettings.Cloud.ServiceName.toLower().remove(u' ');
 }
 
 } // namespace

@@ -185,6 +185,20 @@ private Q_SLOTS:
         QCOMPARE(first->Starts, 1);
     }
 
+    void cloudServiceNamesMatchInEverySpelling() {
+        // The connection reads "onedrive" as "One Drive": the two jobs share the service.
+        TFakeJob* first = AddMondayJob(u"Photos"_s);
+        TFakeJob* second = AddMondayJob(u"Music"_s);
+        ToCloud(*first, u"One Drive"_s);
+        ToCloud(*second, u"onedrive"_s);
+        TickAt("2024-06-10 10:00:01.000");
+        QCOMPARE(m_startOrder, QStringList{u"Photos"_s});
+        QCOMPARE(second->JobStatus.Load(), jsWaiting);
+        first->Finish();
+        TickAt("2024-06-10 10:05:00.000");
+        QCOMPARE(m_startOrder, (QStringList{u"Photos"_s, u"Music"_s}));
+    }
+
     void runOnlyOneJobAtATimeKeepsListOrder() {
         App().Options.Processing.RunOnlyOneJobAtATime = true;
         QList<TFakeJob*> jobs{AddMondayJob(u"A"_s), AddMondayJob(u"B"_s), AddMondayJob(u"C"_s)};

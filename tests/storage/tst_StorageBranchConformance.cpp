@@ -1,10 +1,12 @@
 #include "../cloud/TDropboxStandIn.h"
+#include "../cloud/TOneDriveStandIn.h"
 #include "../net/TFtpServer.h"
 #include "StorageTestSupport.h"
 #include "TSmbServer.h"
 
 #include "cloud/TCloudStorageBranch.h"
 #include "cloud/TDropbox.h"
+#include "cloud/TOneDrive.h"
 
 #include "jobs/files/TJob_FilesAndFolders.h"
 #include "storage/SharePath.h"
@@ -85,6 +87,7 @@ void tst_StorageBranchConformance::initTestCase_data() {
     QTest::newRow("ftp, LIST only, SIZE on folders") << QStringLiteral("ftp-list");
     QTest::newRow("ftp, vsftpd with TLS") << QStringLiteral("ftp-vsftpd");
     QTest::newRow("cloud drive") << QStringLiteral("cloud");
+    QTest::newRow("cloud drive, One Drive") << QStringLiteral("onedrive");
 }
 
 namespace {
@@ -128,18 +131,39 @@ TFtpServer& FtpServer(const QString& kind, QString& problem) {
 
 namespace {
 
+// The configuration file that points the programs at every cloud stand-in started so far (the
+// rows take turns within each test, so one file serves them all).
+bool AddCloudConfig(QByteArray lines) {
+    static QTemporaryDir config;
+    static QByteArray all;
+    if (lines.startsWith("[cloud]\n"))
+        lines.remove(0, int(qstrlen("[cloud]\n")));
+    all += lines;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    QDir().mkpath(config.filePath(QStringLiteral("Vaultora")));
+    return WriteFile(config.filePath(QStringLiteral("Vaultora/Vaultora.conf")), "[cloud]\n" + all);
+}
+
 // One Dropbox stand-in for every cloud row, with the configuration that points the programs at it.
 TDropboxStandIn& DropboxStandIn(QString& problem) {
     static TDropboxStandIn server;
-    static QTemporaryDir config;
     static const QString why = []() -> QString {
         if (!server.Start(2))
             return QStringLiteral("The Dropbox stand-in did not start: ") + server.Output();
-        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-        QDir().mkpath(config.filePath(QStringLiteral("Vaultora")));
-        return WriteFile(config.filePath(QStringLiteral("Vaultora/Vaultora.conf")), server.ConfigText())
-                   ? QString()
-                   : QStringLiteral("Cannot write the configuration file.");
+        return AddCloudConfig(server.ConfigText()) ? QString() : QStringLiteral("Cannot write the configuration file.");
+    }();
+    problem = why;
+    return server;
+}
+
+// The same for the OneDrive rows.
+TOneDriveStandIn& OneDriveStandIn(QString& problem) {
+    static TOneDriveStandIn server;
+    static const QString why = []() -> QString {
+        if (!server.Start(2))
+            return QStringLiteral("The OneDrive stand-in did not start: ") + server.Output();
+        return AddCloudConfig(server.ConfigLines()) ? QString()
+                                                    : QStringLiteral("Cannot write the configuration file.");
     }();
     problem = why;
     return server;
@@ -175,6 +199,42 @@ void tst_StorageBranchConformance::MakeFixture(const QString& kind) {
             buffer.setData(data);
             buffer.open(QIODevice::ReadOnly);
             return client.Upload(buffer, remote);
+        };
+        m_fixture.KeepsLinks = false;
+        return;
+    }
+    if (kind == QStringLiteral("onedrive")) {
+        QString problem;
+        TOneDriveStandIn& server = OneDriveStandIn(problem);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        m_destination = std::make_unique<QTemporaryDir>(); // the data folder with the token file
+        QVERIFY(m_destination->isValid());
+        App().ApplicationDirectory = m_destination->path();
+        QVERIFY(SaveRefreshToken(TCloudService::OneDrive, server.NewRefreshToken()));
+        const QString folder = QStringLiteral("/Conformance ") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+        m_job->DestinationSettings.DestinationType = dtCloud;
+        m_job->DestinationSettings.Cloud.ServiceName = QStringLiteral("One Drive");
+        m_job->DestinationSettings.Cloud.Subfolder = folder;
+        auto branch = std::make_unique<TCloudStorageBranch>(*m_job);
+        branch->ChunkSize = TOneDrive::FragmentUnit;
+        m_fixture.Branch = std::move(branch);
+        m_fixture.Root = folder;
+        m_fixture.LocalView = m_destination->path();
+        // The stand-in holds the names as OneDrive stores them.
+        TOneDriveStandIn* standIn = &server;
+        m_fixture.ReadRemote = [standIn](const QString& remote) {
+            return standIn->File(TOneDrive::StoredPath(remote));
+        };
+        m_fixture.RemoteExists = [standIn](const QString& remote) {
+            return standIn->Exists(TOneDrive::StoredPath(remote));
+        };
+        m_fixture.PutRemote = [standIn](const QString& remote, const QByteArray& data, bool) {
+            TOneDrive client(standIn->Endpoints());
+            client.SetRefreshToken(standIn->NewRefreshToken());
+            QBuffer buffer;
+            buffer.setData(data);
+            buffer.open(QIODevice::ReadOnly);
+            return client.UploadFile(buffer, remote, 0);
         };
         m_fixture.KeepsLinks = false;
         return;
