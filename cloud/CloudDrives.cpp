@@ -1,5 +1,6 @@
 #include "cloud/TCloudDrive.h"
 #include "cloud/TDropbox.h"
+#include "cloud/TGoogleDrive.h"
 #include "core/settings/TAppGlobals.h"
 
 // One case per service: the client, its application keys and the scopes a job needs.
@@ -13,7 +14,14 @@ std::unique_ptr<TCloudDrive> MakeCloudDrive(TCloudService service, const TCloudE
         client->Scopes = TDropbox::JobScopes();
         return client;
     }
-    case TCloudService::GoogleDrive:
+    case TCloudService::GoogleDrive: {
+        auto client = std::make_unique<TGoogleDrive>(endpoints);
+        client->ClientID = app.GoogleClientId;
+        client->ClientSecret = app.GoogleClientSecret;
+        client->SetScope(TGoogleDrive::JobScopes());
+        client->LoopbackPort = CloudLoopbackPort(service);
+        return client;
+    }
     case TCloudService::OneDrive:
         break;
     }
@@ -25,7 +33,7 @@ quint16 CloudLoopbackPort(TCloudService service) {
     case TCloudService::Dropbox:
         return 8887;
     case TCloudService::GoogleDrive:
-        return 8888;
+        return 8889;
     case TCloudService::OneDrive:
         return 8889;
     }
