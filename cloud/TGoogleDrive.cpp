@@ -326,7 +326,8 @@ THttpResponse TGoogleDrive::Call(const TCall& call) {
         THttpRequest request;
         request.Method = call.Method;
         request.Url = call.Url;
-        request.BearerToken = FAccessToken.toUtf8();
+        if (call.Bearer)
+            request.BearerToken = FAccessToken.toUtf8();
         request.Headers = call.Headers;
         if (call.HasJson) {
             request.SetJsonBody(call.Json);
@@ -617,6 +618,8 @@ bool TGoogleDrive::Upload(QIODevice& stream, const QString& fileName, const QStr
         call.Method = "PUT";
         call.Url = uri;
         call.RepeatBusy = false;
+        // The session address is its own credential; the token never goes to another host.
+        call.Bearer = QUrl(uri).host() == QUrl(FEndpoints.GoogleDriveUpload).host();
         QBuffer empty;
         empty.open(QIODevice::ReadOnly);
         int64_t length = 0;
@@ -736,7 +739,8 @@ bool TGoogleDrive::ListInto(const QString& folderPath, const TGDFileInfo& folder
     QSet<QString> seen;
     QList<TGDFileInfo> kept;
     for (const TGDFileInfo& item : found) {
-        if (seen.contains(item.Title))
+        // A name no path can hold (Drive allows "/" in names) stays out of the table.
+        if (seen.contains(item.Title) || !ValidName(item.Title))
             continue;
         seen.insert(item.Title);
         kept.append(item);
@@ -854,8 +858,11 @@ bool TGoogleDrive::MakeFolder(const QString& path) {
     if (FFailure != TCloudFailure::NotFound)
         return false;
     TGDFileInfo made;
-    if (!CreateFolder(name, parent.ID, made))
+    if (!CreateFolder(name, parent.ID, made)) {
+        if (FFailure == TCloudFailure::NotFound)
+            Forget(parentPath); // gone since it was listed
         return false;
+    }
     made.ParentID = parent.ID;
     Record(clean, made);
     FListed.insert(clean); // new: nothing in it
@@ -956,8 +963,12 @@ bool TGoogleDrive::UploadFile(QIODevice& stream, const QString& path, int64_t ch
     if (const auto known = FPaths.constFind(clean); known != FPaths.cend() && known->IsDir())
         return FailKind(TCloudFailure::Other, u"A folder of this name exists: "_s + clean);
     TGDFileInfo stored;
-    if (!Upload(stream, name, parent.ID, chunkSize, stored))
+    const int sessions = OpenUploadSessions();
+    if (!Upload(stream, name, parent.ID, chunkSize, stored)) {
+        if (FFailure == TCloudFailure::NotFound && OpenUploadSessions() <= sessions && parentPath != u"/")
+            Forget(parentPath); // the folder is gone since it was listed
         return false;
+    }
     stored.ParentID = parent.ID;
     // The new file is in place; the old ones of its name go now. One that cannot go stays
     // behind the new file, which the path names (the newest file of a name).

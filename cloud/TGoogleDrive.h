@@ -125,6 +125,8 @@ private:
         int64_t ProgressTotal = 0;
         // Busy answers are repeated by Call; upload pieces leave them to the upload loop.
         bool RepeatBusy = true;
+        // The access token goes only to the service's own hosts.
+        bool Bearer = true;
     };
     THttpResponse Call(const TCall& call);
     bool BusyWait(const THttpResponse& response, int& busy);

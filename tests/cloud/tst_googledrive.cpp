@@ -45,6 +45,7 @@ private Q_SLOTS:
     void repeatedNamesPickOneAndUploadReplacesAll();
     void deleteRemovesEveryItemOfTheName();
     void makeFolderParentsExistingAndFileInTheWay();
+    void folderDeletedElsewhereIsForgotten();
     void renameNeverReplacesAndMoveChangesParent();
     void removeDetachesASharedItem();
     void uploadPieces_data();
@@ -240,6 +241,22 @@ void tst_GoogleDrive::makeFolderParentsExistingAndFileInTheWay() {
     QVERIFY(!client.UploadFile(*Buffer("x"), u"/job/second"_s, Piece));
     QCOMPARE(FServer.Count(u"/job/plain"_s), 1);
     QCOMPARE(FServer.Count(u"/job/second"_s), 1);
+}
+
+void tst_GoogleDrive::folderDeletedElsewhereIsForgotten() {
+    // The table still names a folder another program deleted: the failure drops it, so the
+    // caller's next attempt (making the folder again, then the upload) goes through.
+    TGoogleDrive client = Client();
+    QVERIFY(client.MakeFolder(u"/gone/sub"_s));
+    TGoogleDrive other = Client();
+    QVERIFY(other.DeleteItem(u"/gone"_s));
+    QVERIFY(!client.UploadFile(*Buffer("x"), u"/gone/sub/f"_s, Piece));
+    QCOMPARE(client.LastFailure(), TCloudFailure::NotFound);
+    QVERIFY(!client.MakeFolder(u"/gone/sub/deeper"_s));
+    QVERIFY2(client.MakeFolder(u"/gone/sub"_s), qPrintable(client.ErrorText()));
+    QVERIFY2(client.UploadFile(*Buffer("x"), u"/gone/sub/f"_s, Piece), qPrintable(client.ErrorText()));
+    QCOMPARE(FServer.File(u"/gone/sub/f"_s), QByteArray("x"));
+    QCOMPARE(FServer.Count(u"/gone"_s), 1);
 }
 
 void tst_GoogleDrive::renameNeverReplacesAndMoveChangesParent() {
