@@ -1,5 +1,6 @@
 #include "cloud/TCloudDrive.h"
 #include "cloud/TDropbox.h"
+#include "cloud/TGoogleDrive.h"
 #include "cloud/TOneDrive.h"
 #include "core/settings/TAppGlobals.h"
 
@@ -14,14 +15,20 @@ std::unique_ptr<TCloudDrive> MakeCloudDrive(TCloudService service, const TCloudE
         client->Scopes = TDropbox::JobScopes();
         return client;
     }
+    case TCloudService::GoogleDrive: {
+        auto client = std::make_unique<TGoogleDrive>(endpoints);
+        client->ClientID = app.GoogleClientId;
+        client->ClientSecret = app.GoogleClientSecret;
+        client->SetScope(TGoogleDrive::JobScopes());
+        client->LoopbackPort = CloudLoopbackPort(service);
+        return client;
+    }
     case TCloudService::OneDrive: {
         auto client = std::make_unique<TOneDrive>(endpoints);
         client->ClientID = app.OneDriveClientId; // a public client: no secret
         client->Scopes = TOneDrive::JobScopes();
         return client;
     }
-    case TCloudService::GoogleDrive:
-        break;
     }
     return nullptr;
 }
@@ -31,7 +38,7 @@ quint16 CloudLoopbackPort(TCloudService service) {
     case TCloudService::Dropbox:
         return 8887;
     case TCloudService::GoogleDrive:
-        return 8888;
+        return 8889;
     case TCloudService::OneDrive:
         return 8890;
     }

@@ -20,7 +20,7 @@ const TCommand Commands[] = {
     {"options", &CommandOptions, "options [--json]", "Shows the program options, as text or JSON."},
     {"events", &CommandEvents, "events", "Shows the events log."},
     {"new", &CommandNew,
-     "new NAME --source PATH [--source PATH]... --to FOLDER|SHARE|ftp://ACCOUNT/PATH|cloud:DropBox/PATH\n"
+     "new NAME --source PATH [--source PATH]... --to FOLDER|SHARE|ftp://ACCOUNT/PATH|cloud:SERVICE/PATH\n"
      "      [--user USER [--share-password-file FILE]]\n"
      "      [--type incremental|differential|full|mirror]\n"
      "      [--full-every N | --full-over-percent P] [--keep N] [--prune-first] [--include EXTS | --exclude EXTS]\n"

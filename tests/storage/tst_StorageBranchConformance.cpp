@@ -1,4 +1,5 @@
 #include "../cloud/TDropboxStandIn.h"
+#include "../cloud/TGoogleDriveStandIn.h"
 #include "../cloud/TOneDriveStandIn.h"
 #include "../net/TFtpServer.h"
 #include "StorageTestSupport.h"
@@ -6,6 +7,7 @@
 
 #include "cloud/TCloudStorageBranch.h"
 #include "cloud/TDropbox.h"
+#include "cloud/TGoogleDrive.h"
 #include "cloud/TOneDrive.h"
 
 #include "jobs/files/TJob_FilesAndFolders.h"
@@ -88,6 +90,7 @@ void tst_StorageBranchConformance::initTestCase_data() {
     QTest::newRow("ftp, vsftpd with TLS") << QStringLiteral("ftp-vsftpd");
     QTest::newRow("cloud drive") << QStringLiteral("cloud");
     QTest::newRow("cloud drive, One Drive") << QStringLiteral("onedrive");
+    QTest::newRow("google drive") << QStringLiteral("googledrive");
 }
 
 namespace {
@@ -169,9 +172,63 @@ TOneDriveStandIn& OneDriveStandIn(QString& problem) {
     return server;
 }
 
+// The same for the Google Drive rows.
+TGoogleDriveStandIn& GoogleDriveStandIn(QString& problem) {
+    static TGoogleDriveStandIn server;
+    static const QString why = []() -> QString {
+        if (!server.Start(3))
+            return QStringLiteral("The Google Drive stand-in did not start: ") + server.Output();
+        return AddCloudConfig(server.ConfigText()) ? QString() : QStringLiteral("Cannot write the configuration file.");
+    }();
+    problem = why;
+    return server;
+}
+
 } // namespace
 
 void tst_StorageBranchConformance::MakeFixture(const QString& kind) {
+    if (kind == QStringLiteral("googledrive")) {
+        QString problem;
+        TGoogleDriveStandIn& server = GoogleDriveStandIn(problem);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        m_destination = std::make_unique<QTemporaryDir>(); // the data folder with the token file
+        QVERIFY(m_destination->isValid());
+        App().ApplicationDirectory = m_destination->path();
+        App().GoogleClientId = QStringLiteral("conformance");
+        App().GoogleClientSecret = QStringLiteral("conformance secret");
+        QVERIFY(SaveRefreshToken(TCloudService::GoogleDrive, server.NewRefreshToken()));
+        const QString folder = QStringLiteral("/Conformance ") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+        m_job->DestinationSettings.DestinationType = dtCloud;
+        m_job->DestinationSettings.Cloud.ServiceName = QStringLiteral("Google Drive");
+        m_job->DestinationSettings.Cloud.Subfolder = folder;
+        // The folder exists, as the other rows' do: uploads never make their parents here.
+        QVERIFY(!server.Put(folder, {}, true).isEmpty());
+        auto branch = std::make_unique<TCloudStorageBranch>(*m_job);
+        branch->ChunkSize = 65536; // rounded up to the service's 256 KiB
+        m_fixture.Branch = std::move(branch);
+        m_fixture.Root = folder;
+        m_fixture.LocalView = m_destination->path();
+        TGoogleDriveStandIn* standIn = &server;
+        m_fixture.ReadRemote = [standIn](const QString& remote) { return standIn->File(remote); };
+        m_fixture.RemoteExists = [standIn](const QString& remote) { return standIn->Exists(remote); };
+        // Made from outside, as another program of the same account would.
+        m_fixture.PutRemote = [standIn](const QString& remote, const QByteArray& data, bool) {
+            TGoogleDrive client(standIn->Endpoints());
+            client.ClientID = QStringLiteral("other");
+            client.ClientSecret = QStringLiteral("other");
+            client.SetRefreshToken(standIn->NewRefreshToken());
+            QBuffer buffer;
+            buffer.setData(data);
+            buffer.open(QIODevice::ReadOnly);
+            const qsizetype slash = remote.lastIndexOf(u'/');
+            TCloudItem parent;
+            if (slash > 0 && !client.StatItem(remote.left(slash), parent) && !client.MakeFolder(remote.left(slash)))
+                return false;
+            return client.UploadFile(buffer, remote, TGoogleDrive::ChunkGranularity);
+        };
+        m_fixture.KeepsLinks = false;
+        return;
+    }
     if (kind == QStringLiteral("cloud")) {
         QString problem;
         TDropboxStandIn& server = DropboxStandIn(problem);
