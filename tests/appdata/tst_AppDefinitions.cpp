@@ -249,6 +249,49 @@ private Q_SLOTS:
         if (!folder.isEmpty())
             QCOMPARE(actual, folder);
     }
+
+    void shippedDefinitions() {
+        // Each file on its own, so that a broken one is named.
+        const QString folder = QStringLiteral(VAULTORA_BINARY_DIR "/bin/AppDataBackupPaths");
+        const QStringList files = QDir(folder).entryList({u"*.adp"_s}, QDir::Files, QDir::Name);
+        QCOMPARE(files, (QStringList{u"Audio and video.adp"_s, u"Browsers.adp"_s, u"Desktop settings.adp"_s,
+                                     u"Development.adp"_s, u"Games.adp"_s, u"Graphics and photo.adp"_s,
+                                     u"Mail and chat.adp"_s, u"Office.adp"_s, u"Utilities.adp"_s}));
+        QStringList names;
+        for (const QString& name : files) {
+            QFile file(folder + u'/' + name);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QList<TAppData> definitions = ParseDefinitionFile(file.readAll(), QFileInfo(name).completeBaseName());
+            QVERIFY2(!definitions.isEmpty(), qPrintable(name));
+            for (const TAppData& d : definitions) {
+                const QString where = name + u": "_s + d.Name;
+                QVERIFY2(!d.Name.isEmpty() && d.Name.trimmed() == d.Name, qPrintable(where));
+                QVERIFY2(!names.contains(d.Name), qPrintable(u"twice: "_s + where));
+                names << d.Name;
+                QVERIFY2(!d.Folders.isEmpty() || !d.RegistryPaths.isEmpty(), qPrintable(where));
+                for (const QString& entry : d.Folders) {
+                    const QString context = where + u": "_s + entry;
+                    QVERIFY2(entry.startsWith(u'%') && entry.indexOf(u'%', 1) > 1, qPrintable(context));
+                    const QString variable = entry.mid(1, entry.indexOf(u'%', 1) - 1);
+                    QVERIFY2(TAppPathResolver::KnownVariables().contains(variable), qPrintable(context));
+                    QVERIFY2(!entry.contains(u'\\') && !entry.contains(u"//"_s) && !entry.endsWith(u'/'),
+                             qPrintable(context));
+                    // Caches, keys and keyrings are not application data to bring back.
+                    for (const char16_t* never : {u"/.cache", u"%XDG_CACHE_HOME%", u"/.ssh", u"/.gnupg", u"/keyrings",
+                                                  u"/Cache", u"/..", u"/./"})
+                        QVERIFY2(!entry.contains(QString::fromUtf16(never)), qPrintable(context));
+                }
+                for (const QString& key : d.RegistryPaths) {
+                    QString dconfFolder;
+                    QVERIFY2(DconfFolderOf(key, dconfFolder), qPrintable(where + u": "_s + key));
+                }
+            }
+        }
+        QVERIFY2(names.size() >= 60, qPrintable(QString::number(names.size())));
+        QList<TAppData> all;
+        QVERIFY(LoadDefinitionsFrom(folder, all));
+        QCOMPARE(all.size(), names.size());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAppDefinitions)
