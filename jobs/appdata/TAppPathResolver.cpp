@@ -141,6 +141,19 @@ QString TAppPathResolver::Resolve(const QString& entry) const {
     return ReplaceFirst(entry, reference, value);
 }
 
+bool TAppPathResolver::HasData(const QStringList& folders, const QStringList& registryPaths) const {
+    for (const QString& entry : folders) {
+        const QString path = Resolve(entry);
+        if (!path.isEmpty() && QFileInfo(path).isDir())
+            return true;
+    }
+    if (m_registry)
+        for (const QString& key : registryPaths)
+            if (m_registry->KeyExists(key))
+                return true;
+    return false;
+}
+
 TAppEntryKind TAppPathResolver::KindOf(const QString& path) {
     if (path.isEmpty())
         return TAppEntryKind::Missing;

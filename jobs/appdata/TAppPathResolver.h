@@ -44,6 +44,11 @@ public:
 
     QString Resolve(const QString& entry) const;
 
+    // Whether an application has data on this computer: one of its folder entries resolves to an
+    // existing folder, or failing that one of its settings keys exists (single files and
+    // wildcards do not count).
+    bool HasData(const QStringList& folders, const QStringList& registryPaths) const;
+
     // The kind of a resolved path as the runs treat it.
     static TAppEntryKind KindOf(const QString& path);
     // A wildcard's folder (the text before the first "*.") and mask (from "*." on).
