@@ -34,8 +34,8 @@ QString ReplaceFirst(const QString& text, const QString& reference, const QStrin
 
 } // namespace
 
-TAppPathResolver::TAppPathResolver(QProcessEnvironment environment, TAppRegistry* registry)
-    : m_environment(std::move(environment))
+TAppPathResolver::TAppPathResolver(const QProcessEnvironment& environment, TAppRegistry* registry)
+    : m_environment(environment)
     , m_registry(registry) {
     RefreshLauncherPaths();
 }

@@ -31,7 +31,7 @@ class TAppPathResolver {
 public:
     // registry: the store REGISTRY entries read (none: they resolve to nothing). The launcher
     // paths are found at construction (the refresh before every load, backup and restore).
-    explicit TAppPathResolver(QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(),
+    explicit TAppPathResolver(const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
                               TAppRegistry* registry = nullptr);
 
     // The variables an entry may begin with (besides any environment variable); the shipped
