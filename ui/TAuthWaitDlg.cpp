@@ -15,7 +15,7 @@ TAuthWaitDlg::TAuthWaitDlg(QWidget* parent, const QString& state)
     , FListener(new TLoopbackCodeListener(this))
     , FState(state) {
     setObjectName(QStringLiteral("AuthWaitDlg"));
-    setWindowTitle(Tr(u"Vaultora"));
+    setWindowTitle(QStringLiteral("Vaultora"));
     MainLbl = new QLabel(Tr(u"Please authorize the app.") + u' ' + Tr(u"Waiting") + QStringLiteral("..."), this);
     MainLbl->setObjectName(QStringLiteral("MainLbl"));
     MainLbl->setWordWrap(true);

@@ -3,6 +3,7 @@
 #include <QString>
 
 class TCliContext;
+class TJob;
 struct TDestinationSettings;
 
 // One function per command; each returns the process exit code.
@@ -31,3 +32,15 @@ int CommandCloudAuth(TCliContext& context);
 int CommandCloudReset(TCliContext& context);
 // Fills the destination from a "cloud:SERVICE/sub/folder" text of --to; false after saying why.
 bool ParseCloudDestination(TCliContext& context, const QString& text, TDestinationSettings& destination);
+
+// Fills the destination from --to (a local folder, a share, ftp://ACCOUNT/PATH or cloud:SERVICE/PATH);
+// false after saying why.
+bool ParseDestination(TCliContext& context, const QString& text, TDestinationSettings& destination);
+// The exit code a finished run gives.
+int ExitCodeOf(const TJob& job);
+
+// Application data jobs: "new NAME --apps A,B", "restore NAME [--apps A,B]" and "apps".
+int CommandNewApps(TCliContext& context, const QString& apps);
+bool IsAppsDataJob(TCliContext& context, const QString& name);
+int CommandRestoreApps(TCliContext& context);
+int CommandApps(TCliContext& context);

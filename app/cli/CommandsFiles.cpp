@@ -43,8 +43,6 @@ bool ReadPasswordFile(TCliContext& context, const QString& path, QString& passwo
     return true;
 }
 
-namespace {
-
 // Fills the destination from --to: an FTP account's folder (ftp://ACCOUNT/path), a share
 // (smb://server[:port]/share/path, //server/share/path or \\server\share\path) or a local folder.
 // Cloud (cloud:SERVICE/path) destinations are refused until their branch exists.
@@ -96,6 +94,8 @@ int ExitCodeOf(const TJob& job) {
     return ceOk;
 }
 
+namespace {
+
 TJob_FilesAndFolders* RequireFilesJob(TCliContext& context, const QString& name) {
     TJob* job = context.RequireJob(name);
     if (!job)
@@ -109,6 +109,9 @@ TJob_FilesAndFolders* RequireFilesJob(TCliContext& context, const QString& name)
 } // namespace
 
 int CommandNew(TCliContext& context) {
+    QString apps;
+    if (context.TakeOption(QStringLiteral("--apps"), &apps))
+        return CommandNewApps(context, apps);
     QStringList sources;
     QString value;
     while (context.TakeOption(QStringLiteral("--source"), &value))
@@ -322,6 +325,8 @@ int CommandPoints(TCliContext& context) {
 }
 
 int CommandRestore(TCliContext& context) {
+    if (!context.Args.isEmpty() && IsAppsDataJob(context, context.Args.first()))
+        return CommandRestoreApps(context);
     QString to, point, passwordFile;
     const bool hasTo = context.TakeOption(QStringLiteral("--to"), &to);
     const bool hasPoint = context.TakeOption(QStringLiteral("--point"), &point);
@@ -414,8 +419,7 @@ int CommandRemove(TCliContext& context) {
         return ceUsage;
     int result = ceOk;
     if (withBackup) {
-        auto* files = dynamic_cast<TJob_FilesAndFolders*>(job);
-        if (files && files->Remove()) {
+        if (job->Remove()) {
             AddToEventsLog(QStringLiteral("The backup folder has been removed successfully on the storage device."));
         } else {
             context.Err << TranslateText(QStringLiteral("Unable to remove the backup folder.")) << "\n\n"

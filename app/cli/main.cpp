@@ -28,11 +28,15 @@ const TCommand Commands[] = {
      "             [--encrypt aes128|aes192|aes256|zipcrypto --password-file FILE]]\n"
      "      [--days-of-week mon,tue,... | --days-of-month 1,15,...] [--at HH:MM:SS]... [--catch-up]\n"
      "      [--shutdown-after] [--disable]",
-     "Creates a files-and-folders backup job."},
+     "Creates a files-and-folders backup job; with --apps \"A,B,...\" (and --to, the share and schedule flags)\n"
+     "an application data job of the applications that \"apps\" lists."},
     {"backup", &CommandBackup, "backup NAME", "Runs a job now and waits for it to end."},
     {"points", &CommandPoints, "points NAME", "Lists the restore points of a job."},
     {"restore", &CommandRestore, "restore NAME --to FOLDER [--point N | --latest] [--password-file FILE]",
-     "Restores a restore point (the latest by default) into a folder."},
+     "Restores a restore point (the latest by default) into a folder. An application data job takes\n"
+     "[--apps \"A,B,...\"] instead: the applications' data goes back to its places (all by default)."},
+    {"apps", &CommandApps, "apps",
+     "Lists the known applications: category, name and whether their data is present here."},
     {"log", &CommandLog, "log NAME [--history]", "Shows the log of a job's last run, or its run history."},
     {"remove", &CommandRemove, "remove NAME [--with-backup]", "Removes a job, and with --with-backup its backup too."},
     {"schedule", &CommandSchedule,

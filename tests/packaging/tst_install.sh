@@ -13,7 +13,8 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 cli=$prefix/bin/vaultora-cli
 for f in bin/vaultora-cli share/vaultora/transl.dt share/vaultora/~transl.dt share/vaultora/mcs.dt \
-         share/vaultora/excluded-directories.txt share/man/man1/vaultora-cli.1 \
+         share/vaultora/excluded-directories.txt "share/vaultora/AppDataBackupPaths/Desktop settings.adp" \
+         share/man/man1/vaultora-cli.1 \
          share/bash-completion/completions/vaultora-cli lib/systemd/user/vaultora-scheduler.service; do
     [[ -e $prefix/$f ]] || fail "not installed: $f"
 done
