@@ -1,7 +1,9 @@
 #include "cloud/TDropbox.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QFileDevice>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QThread>
@@ -41,6 +43,22 @@ QString BodySummary(const QByteArray& body) {
 }
 
 const QString CancelledText = QStringLiteral("Cancelled");
+
+// What tells one upload's bytes from another's: a file's name, size and modification time; any
+// other stream's size and digest.
+QByteArray ContentKey(QIODevice& stream) {
+    if (const auto* file = qobject_cast<QFileDevice*>(&stream)) {
+        const QFileInfo info(file->fileName());
+        return file->fileName().toUtf8() + '\n' + QByteArray::number(stream.size()) + '\n' +
+               QByteArray::number(info.lastModified().toMSecsSinceEpoch());
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    const qint64 position = stream.pos();
+    if (stream.seek(0))
+        hash.addData(&stream);
+    stream.seek(position);
+    return QByteArray::number(stream.size()) + '\n' + hash.result();
+}
 
 } // namespace
 
@@ -424,6 +442,7 @@ bool TDropbox::SendChunk(const QString& command, const QJsonObject& argument, QI
 
 void TDropbox::ForgetSession(const QString& sessionId) {
     FSessionUploads.removeIf([&](const QPair<QString, QString>& entry) { return entry.first == sessionId; });
+    FSessionContent.remove(sessionId);
 }
 
 bool TDropbox::UploadInSession(QIODevice& stream, const QString& path, int64_t chunkSize, TDFileInfo* info) {
@@ -436,9 +455,12 @@ bool TDropbox::UploadInSession(QIODevice& stream, const QString& path, int64_t c
         return Upload(stream, path, info);
     const QString apiPath = ApiPath(path);
 
+    // A kept session goes on only with the same bytes: another file for the same path would
+    // otherwise be spliced onto what the first one sent.
+    const QByteArray content = ContentKey(stream);
     QString sessionId;
     for (auto it = FSessionUploads.crbegin(); it != FSessionUploads.crend(); ++it) {
-        if (it->second == apiPath) {
+        if (it->second == apiPath && FSessionContent.value(it->first) == content) {
             sessionId = it->first;
             break;
         }
@@ -479,6 +501,7 @@ bool TDropbox::UploadInSession(QIODevice& stream, const QString& path, int64_t c
                 if (sessionId.isEmpty())
                     return Fail(QStringLiteral("The service started no upload session."));
                 FSessionUploads.append({sessionId, apiPath});
+                FSessionContent.insert(sessionId, content);
                 offset = length;
             } else if (before >= size) {
                 ForgetSession(sessionId);

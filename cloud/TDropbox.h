@@ -2,7 +2,9 @@
 
 #include "cloud/TCloudDrive.h"
 
+#include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QPair>
@@ -109,4 +111,5 @@ private:
 
     TCloudEndpoints FEndpoints;
     QList<QPair<QString, QString>> FSessionUploads;
+    QHash<QString, QByteArray> FSessionContent; // session id -> the bytes it was begun for
 };

@@ -38,6 +38,7 @@ private Q_SLOTS:
     void uploadSessionChunks();
     void droppedConnectionThenResumedSession();
     void lostAnswerResumesAtCorrectOffset();
+    void keptSessionGoesOnOnlyWithTheSameBytes();
     void sessionNotFoundOrClosedIsForgotten_data();
     void sessionNotFoundOrClosedIsForgotten();
     void conflictTexts_data();
@@ -205,6 +206,18 @@ void tst_Dropbox::lostAnswerResumesAtCorrectOffset() {
     QVERIFY(!client.UploadInSession(*stream, u"/lost.bin"_s, 4000));
     QVERIFY2(client.UploadInSession(*stream, u"/lost.bin"_s, 4000), qPrintable(client.ErrorText()));
     QCOMPARE(FServer.File(u"/lost.bin"_s), data);
+}
+
+void tst_Dropbox::keptSessionGoesOnOnlyWithTheSameBytes() {
+    // An upload broken off mid-session, then other bytes of the same size for the same path: a
+    // new session, never the old one's first pieces with the new one's rest.
+    TDropbox client = Client();
+    const QByteArray first = Pattern(9000, 5), second = Pattern(9000, 7);
+    FServer.Fault(QJsonObject{{u"kind"_s, u"drop_upload"_s}, {u"count"_s, 1}, {u"skip"_s, 1}, {u"after"_s, 10}});
+    QVERIFY(!client.UploadInSession(*Buffer(first), u"/s.bin"_s, 4000));
+    QCOMPARE(client.SessionUploads().size(), 1);
+    QVERIFY2(client.UploadInSession(*Buffer(second), u"/s.bin"_s, 4000), qPrintable(client.ErrorText()));
+    QCOMPARE(FServer.File(u"/s.bin"_s), second);
 }
 
 void tst_Dropbox::sessionNotFoundOrClosedIsForgotten_data() {
