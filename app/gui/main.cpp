@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vaultora"));
     QApplication::setApplicationDisplayName(QStringLiteral("Vaultora"));
-    QApplication::setDesktopFileName(QStringLiteral("vaultora"));
+    QApplication::setDesktopFileName(QStringLiteral("org.vaultora.Vaultora"));
     QApplication::setWindowIcon(TJobIcons::Application());
     QApplication::setStyle(QStringLiteral("Fusion"));
 
