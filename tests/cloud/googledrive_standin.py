@@ -599,15 +599,15 @@ class Handler(BaseHTTPRequestHandler):
         content_range = self.headers.get("Content-Range", "")
         if not content_range.startswith("bytes "):
             raise ApiError(400, "Missing Content-Range", "badRequest")
-        spec, _, total_text = content_range[len("bytes "):].partition("/")
+        byte_range, _, total_text = content_range[len("bytes "):].partition("/")
         total = None if total_text == "*" else int(total_text)
         if session["size"] is not None and total is not None and total != session["size"]:
             raise ApiError(400, "The upload's size differs from the announced one.", "badRequest")
-        if spec == "*":
+        if byte_range == "*":
             if body:
                 raise ApiError(400, "A status request has no body.", "badRequest")
         else:
-            first, _, last = spec.partition("-")
+            first, _, last = byte_range.partition("-")
             first, last = int(first), int(last)
             if first != len(session["data"]) or last - first + 1 != len(body):
                 raise ApiError(400, "Invalid Content-Range", "badRequest")
