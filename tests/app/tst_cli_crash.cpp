@@ -19,10 +19,10 @@ namespace {
 
 constexpr int CrashExitCode = 86; // what a crash point ends the process with
 
-using TTree = QMap<QString, QByteArray>; // relative path -> content ("/" ending: a folder)
+using TContents = QMap<QString, QByteArray>; // relative path -> content ("/" ending: a folder)
 
-TTree ReadTree(const QString& root) {
-    TTree tree;
+TContents ReadContents(const QString& root) {
+    TContents tree;
     QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
@@ -35,15 +35,6 @@ TTree ReadTree(const QString& root) {
         }
     }
     return tree;
-}
-
-bool Write(const QString& path, const QByteArray& data, const QDateTime& time) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
-        return false;
-    // Each step gets its own time stamp, whatever the clock's resolution.
-    return file.setFileTime(time, QFileDevice::FileModificationTime);
 }
 
 const QRegularExpression
@@ -84,7 +75,7 @@ private:
     }
 
     // Restores point number (from 1) of job and compares it with snapshot; empty when equal.
-    QString RestoreDiffers(const QString& job, int number, bool encrypted, const TTree& snapshot) {
+    QString RestoreDiffers(const QString& job, int number, bool encrypted, const TContents& snapshot) {
         const QString output = Path(job + u"-restore-"_s + QString::number(++m_restores));
         QStringList args{u"restore"_s, job, u"--to"_s, output, u"--point"_s, QString::number(number)};
         if (encrypted)
@@ -92,7 +83,7 @@ private:
         const TRun restore = Run(args);
         if (restore.ExitCode != 0)
             return restore.Out;
-        if (ReadTree(output + u'/' + job + u"-src"_s) != snapshot)
+        if (ReadContents(output + u'/' + job + u"-src"_s) != snapshot)
             return u"the restore differs from the source"_s;
         return {};
     }
@@ -122,7 +113,7 @@ private Q_SLOTS:
             QString Mode;
             QString Job, Source, JobFolder;
             bool Encrypted = false;
-            QMap<QString, TTree> Snapshots; // restore point name -> the source when it was made
+            QMap<QString, TContents> Snapshots; // restore point name -> the source when it was made
         };
         const QString password = Path(u"password"_s);
         const std::pair<const char*, QStringList> modes[] = {
@@ -172,7 +163,7 @@ private Q_SLOTS:
         // Runs a backup and gives each new point folder the source as it is now.
         auto backup = [&](TChain& chain, const QString& crashAt) {
             const QStringList before = PointFolders(chain.JobFolder);
-            const TTree now = ReadTree(chain.Source);
+            const TContents now = ReadContents(chain.Source);
             TRun run = Run({u"backup"_s, chain.Job}, crashAt);
             for (const QString& name : PointFolders(chain.JobFolder))
                 if (!before.contains(name))
@@ -274,14 +265,14 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(source));
         QVERIFY(QDir().mkpath(dest));
         QCOMPARE(Run(QStringList{u"new"_s, job, u"--source"_s, source, u"--to"_s, dest} + options).ExitCode, 0);
-        QMap<QString, TTree> snapshots;
+        QMap<QString, TContents> snapshots;
         QDateTime stamp = QDateTime::currentDateTime().addDays(-3);
         auto backup = [&](int step, const QString& crash) {
             stamp = stamp.addSecs(10);
             Write(source + u"/a.txt"_s, "a" + QByteArray::number(step), stamp);
             Write(source + u"/n"_s + QString::number(step) + u".txt"_s, "n", stamp);
             const QStringList before = PointFolders(jobFolder);
-            const TTree now = ReadTree(source);
+            const TContents now = ReadContents(source);
             const int exitCode = Run({u"backup"_s, job}, crash).ExitCode;
             for (const QString& name : PointFolders(jobFolder))
                 if (!before.contains(name))
