@@ -9,6 +9,9 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 constexpr int Margin = 10;
@@ -244,36 +247,111 @@ TJobCard::TAction TJobCard::ActionOf(TPart part) const {
     return caNone;
 }
 
-void TJobCard::PaintLink(QPainter& painter, TAction action, const QRect& rect, bool hovered) const {
+namespace {
+
+double Luminance(const QColor& colour) {
+    auto channel = [](double value) {
+        return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+}
+
+} // namespace
+
+double TJobCard::Contrast(const QColor& a, const QColor& b) {
+    const double la = Luminance(a), lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor TJobCard::Readable(const QColor& colour, const QColor& background) {
+    if (Luminance(background) >= 0.18 || Contrast(colour, background) >= MinimumContrast)
+        return colour;
+    // Same hue and saturation, lighter step by step; white ends the search on any dark ground.
+    const QColor hsl = colour.toHsl();
+    for (int lightness = hsl.lightness() + 1; lightness <= 255; ++lightness) {
+        const QColor lighter = QColor::fromHsl(hsl.hslHue(), hsl.hslSaturation(), lightness);
+        if (Contrast(lighter, background) >= MinimumContrast)
+            return lighter;
+    }
+    return Qt::white;
+}
+
+bool TJobCard::IsDark(const QPalette& palette) {
+    return Luminance(palette.color(QPalette::Base)) < Luminance(palette.color(QPalette::Text));
+}
+
+TJobCard::TColours TJobCard::Colours(const QPalette& palette, bool selected) {
+    TColours colours;
+    const bool dark = IsDark(palette);
+    if (selected && dark) {
+        const QColor text = palette.color(QPalette::HighlightedText);
+        colours.Background = palette.color(QPalette::Highlight);
+        colours.Border = colours.Background.lighter(130);
+        colours.Name = colours.SecondLine = colours.Advice = colours.Link = colours.Status = text;
+        colours.Finished = colours.Warning = colours.Cancelled = colours.ResultLink = text;
+    } else {
+        colours.Background = selected ? QColor::fromRgb(SelectedColour) : palette.color(QPalette::Base);
+        colours.Border = selected ? QColor::fromRgb(SelectedBorderColour)
+                                  : (dark ? palette.color(QPalette::Mid) : QColor(0xE6, 0xE6, 0xE6));
+        const QColor& ground = colours.Background;
+        colours.Name = palette.color(QPalette::Text);
+        colours.SecondLine = Readable(QColor(0x60, 0x60, 0x60), ground);
+        colours.Advice = Readable(QColor::fromRgb(CancelledColour), ground);
+        colours.Link = Readable(QColor::fromRgb(LinkColour), ground);
+        colours.Status = colours.Name;
+        colours.Finished = Readable(QColor::fromRgb(FinishedColour), ground);
+        colours.Warning = Readable(QColor::fromRgb(WarningColour), ground);
+        colours.Cancelled = Readable(QColor::fromRgb(CancelledColour), ground);
+        colours.ResultLink = colours.Warning;
+    }
+    colours.BarFrame = dark ? palette.color(QPalette::Mid) : QColor(0xB0, 0xB0, 0xB0);
+    colours.BarBackground = dark ? palette.color(QPalette::Base) : QColor(Qt::white);
+    return colours;
+}
+
+QColor TJobCard::StatusColourIn(const TColours& colours) const {
+    if (!m_statusColour.isValid())
+        return colours.Status;
+    switch (m_statusColour.rgba()) {
+    case FinishedColour:
+        return colours.Finished;
+    case WarningColour:
+        return colours.Warning;
+    case CancelledColour:
+        return colours.Cancelled;
+    default:
+        return m_statusColour;
+    }
+}
+
+void TJobCard::PaintLink(QPainter& painter, TAction action, const QRect& rect, bool hovered,
+                         const QColor& colour) const {
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     const int iconSize = rect.height();
     painter.drawPixmap(rect.topLeft(), TJobIcons::Link(LinkIcon(action), iconSize, ratio));
     QFont font = m_smallFont;
     font.setUnderline(!hovered);
     painter.setFont(font);
-    painter.setPen(QColor::fromRgb(LinkColour));
+    painter.setPen(colour);
     const QRect text(rect.left() + iconSize + LinkIconGap, rect.top(), rect.width() - iconSize - LinkIconGap,
                      rect.height());
     painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, LinkCaption(action));
 }
 
-void TJobCard::Paint(QPainter& painter, bool selected, TPart hovered, const QColor& background,
-                     const QColor& text) const {
+void TJobCard::Paint(QPainter& painter, bool selected, TPart hovered, const QPalette& palette) const {
+    const TColours colours = Colours(palette, selected);
     painter.save();
-    if (selected) {
-        painter.fillRect(m_rect, QColor::fromRgb(SelectedColour));
-        painter.setPen(QColor::fromRgb(SelectedBorderColour));
+    painter.fillRect(m_rect, colours.Background);
+    painter.setPen(colours.Border);
+    if (selected)
         painter.drawRect(m_rect.adjusted(0, 0, -1, -1));
-    } else {
-        painter.fillRect(m_rect, background);
-        painter.setPen(QColor(0xE6, 0xE6, 0xE6));
+    else
         painter.drawLine(m_rect.bottomLeft(), m_rect.bottomRight());
-    }
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     painter.drawPixmap(m_iconRect.topLeft(), TJobIcons::Job(m_iconName, m_iconRect.width(), ratio));
 
     painter.setFont(m_nameFont);
-    painter.setPen(text);
+    painter.setPen(colours.Name);
     const QFontMetrics nameMetrics(m_nameFont);
     painter.drawText(m_nameRect, Qt::AlignLeft | Qt::AlignVCenter,
                      nameMetrics.elidedText(m_name, Qt::ElideRight, m_nameRect.width()));
@@ -293,17 +371,17 @@ void TJobCard::Paint(QPainter& painter, bool selected, TPart hovered, const QCol
             line = smallMetrics.elidedText(line, Qt::ElideMiddle, width);
         }
     }
-    painter.setPen(m_advice ? QColor::fromRgb(CancelledColour) : QColor(0x60, 0x60, 0x60));
+    painter.setPen(m_advice ? colours.Advice : colours.SecondLine);
     painter.drawText(m_secondLineRect, Qt::AlignLeft | Qt::AlignVCenter, line);
 
     if (m_link1 != caNone)
-        PaintLink(painter, m_link1, m_link1Rect, hovered == cpLink1);
+        PaintLink(painter, m_link1, m_link1Rect, hovered == cpLink1, colours.Link);
     if (m_link2 != caNone)
-        PaintLink(painter, m_link2, m_link2Rect, hovered == cpLink2);
+        PaintLink(painter, m_link2, m_link2Rect, hovered == cpLink2, colours.Link);
 
     if (ShowsProgress()) {
-        painter.setPen(QColor(0xB0, 0xB0, 0xB0));
-        painter.setBrush(Qt::white);
+        painter.setPen(colours.BarFrame);
+        painter.setBrush(colours.BarBackground);
         painter.drawRect(m_progressRect.adjusted(0, 0, -1, -1));
         const int filled = (m_progressRect.width() - 2) * m_progress / 100;
         if (filled > 0)
@@ -312,13 +390,13 @@ void TJobCard::Paint(QPainter& painter, bool selected, TPart hovered, const QCol
                 QColor::fromRgb(ProgressColour));
     } else {
         painter.setFont(m_smallFont);
-        painter.setPen(m_statusColour.isValid() ? m_statusColour : text);
+        painter.setPen(StatusColourIn(colours));
         painter.drawText(m_statusRect, Qt::AlignRight | Qt::AlignVCenter, m_statusText);
         if (!m_resultLink.isEmpty()) {
             QFont font = m_smallFont;
             font.setUnderline(hovered != cpResultLink);
             painter.setFont(font);
-            painter.setPen(QColor::fromRgb(WarningColour));
+            painter.setPen(colours.ResultLink);
             painter.drawText(m_resultLinkRect, Qt::AlignRight | Qt::AlignVCenter, m_resultLink);
         }
     }

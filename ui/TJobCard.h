@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPalette>
 #include <QRect>
 #include <QString>
 
@@ -26,6 +27,33 @@ public:
     static constexpr QRgb CancelledColour = 0xFFFF0000;
     static constexpr QRgb ProgressColour = 0xFF8BC050;
     static constexpr QRgb LinkColour = 0xFF0066CC;
+
+    // The colours a card is drawn with in one palette. On a light background the colours above
+    // are used as they are; on a dark one each becomes the same hue light enough to read (at
+    // least MinimumContrast against the background), and a selected card takes the palette's
+    // highlight with its texts in the highlighted-text colour.
+    struct TColours {
+        QColor Background;
+        QColor Border;
+        QColor Name;
+        QColor SecondLine;
+        QColor Advice;
+        QColor Link;
+        QColor Status; // of a status without a colour of its own
+        QColor Finished;
+        QColor Warning;
+        QColor Cancelled;
+        QColor ResultLink;
+        QColor BarFrame;
+        QColor BarBackground;
+    };
+    static constexpr double MinimumContrast = 4.5;
+    static TColours Colours(const QPalette& palette, bool selected);
+    // The contrast ratio of two colours (1 to 21) by their relative luminance.
+    static double Contrast(const QColor& a, const QColor& b);
+    // colour itself, or the same hue lightened until it reaches MinimumContrast on background.
+    static QColor Readable(const QColor& colour, const QColor& background);
+    static bool IsDark(const QPalette& palette);
 
     TJobCard(const TJob& job, const TOptions& options, const QRect& rect, const QFont& font);
 
@@ -55,8 +83,11 @@ public:
     TPart PartAt(const QPoint& point) const;
     TAction ActionOf(TPart part) const;
 
-    // Draws the card; hovered is the link under the mouse (drawn without underline).
-    void Paint(QPainter& painter, bool selected, TPart hovered, const QColor& background, const QColor& text) const;
+    // Draws the card in palette's colours; hovered is the link under the mouse (drawn without
+    // underline).
+    void Paint(QPainter& painter, bool selected, TPart hovered, const QPalette& palette) const;
+    // The colour the status text is drawn with.
+    QColor StatusColourIn(const TColours& colours) const;
 
     static QFont NameFont(const QFont& base);
     static QFont SmallFont(const QFont& base);
@@ -65,7 +96,7 @@ private:
     void ReadJob(const TJob& job, const TOptions& options);
     void Layout(const QRect& rect, const QFont& font);
     QRect LinkRect(TAction action, int right, int top) const;
-    void PaintLink(QPainter& painter, TAction action, const QRect& rect, bool hovered) const;
+    void PaintLink(QPainter& painter, TAction action, const QRect& rect, bool hovered, const QColor& colour) const;
 
     QString m_name;
     QString m_secondLine;

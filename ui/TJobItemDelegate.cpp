@@ -21,7 +21,7 @@ void TJobItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const TJobCard card(*job, App().Options, option.rect, option.font);
     const bool selected = option.state.testFlag(QStyle::State_Selected);
     const TJobCard::TPart hovered = m_view->HoveredRow() == index.row() ? m_view->HoveredPart() : TJobCard::cpNone;
-    card.Paint(*painter, selected, hovered, option.palette.color(QPalette::Base), option.palette.color(QPalette::Text));
+    card.Paint(*painter, selected, hovered, option.palette);
 }
 
 QSize TJobItemDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {

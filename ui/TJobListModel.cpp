@@ -6,10 +6,21 @@
 
 #include "core/model/JobTexts.h"
 #include "core/model/TJobList.h"
+#include "core/settings/TAppGlobals.h"
 
 #include <QColor>
+#include <QFont>
+#include <QGuiApplication>
+#include <QPalette>
+#include <QRect>
+#include <QStringList>
 
 namespace {
+
+// A status colour as readable on the view's ground: kept on a light one, lightened on a dark one.
+QColor OnGround(const QColor& colour) {
+    return TJobCard::Readable(colour, QGuiApplication::palette().color(QPalette::Base));
+}
 
 // The colour of the "Last Result" column, by the same rule as its text.
 QVariant LastResultColour(const TJob& job) {
@@ -19,13 +30,37 @@ QVariant LastResultColour(const TJob& job) {
     if (result.StartTime == 0 && result.EndTime == 0)
         return {};
     if (result.Cancelled)
-        return QColor::fromRgb(TJobCard::CancelledColour);
+        return OnGround(QColor::fromRgb(TJobCard::CancelledColour));
     if (result.ErrorsCount > 0 || result.WarningsCount > 0)
-        return QColor::fromRgb(TJobCard::WarningColour);
-    return QColor::fromRgb(TJobCard::FinishedColour);
+        return OnGround(QColor::fromRgb(TJobCard::WarningColour));
+    return OnGround(QColor::fromRgb(TJobCard::FinishedColour));
 }
 
 } // namespace
+
+QString TJobListModel::AccessibleText(const TJob& job) {
+    // What a card shows, in the order it is read: name, destination or current work, result.
+    const TJobCard card(job, App().Options, QRect(0, 0, 600, TJobCard::ItemHeight), QFont());
+    QStringList parts{card.Name()};
+    if (!card.SecondLine().isEmpty())
+        parts.append(card.SecondLine());
+    if (card.ShowsProgress())
+        parts.append(QString::number(card.Progress()) + u'%');
+    if (!card.StatusText().isEmpty())
+        parts.append(card.StatusText());
+    if (!card.ResultLinkText().isEmpty())
+        parts.append(card.ResultLinkText());
+    return parts.join(QStringLiteral(", "));
+}
+
+QString TJobListModel::AccessibleDescription(const TJob& job) {
+    const TJobCard card(job, App().Options, QRect(0, 0, 600, TJobCard::ItemHeight), QFont());
+    QStringList links;
+    for (TJobCard::TAction action : {card.Link1(), card.Link2()})
+        if (action != TJobCard::caNone)
+            links.append(TJobCard::LinkCaption(action));
+    return links.join(QStringLiteral(", "));
+}
 
 TJobListModel::TJobListModel(TJobList& jobs, QObject* parent)
     : QAbstractTableModel(parent)
@@ -59,6 +94,10 @@ QVariant TJobListModel::data(const QModelIndex& index, int role) const {
             return job->stJobName;
         if (role == Qt::DecorationRole)
             return TJobIcons::Job(job->IconName(), 16);
+        if (role == Qt::AccessibleTextRole)
+            return AccessibleText(*job);
+        if (role == Qt::AccessibleDescriptionRole)
+            return AccessibleDescription(*job);
         break;
     case colType:
         if (role == Qt::DisplayRole)
@@ -73,7 +112,7 @@ QVariant TJobListModel::data(const QModelIndex& index, int role) const {
         if (role == Qt::DisplayRole)
             return StatusText(status);
         if (role == Qt::ForegroundRole && status != jsNone)
-            return QColor(Qt::darkBlue);
+            return OnGround(QColor(Qt::darkBlue));
         break;
     }
     case colLastResult:

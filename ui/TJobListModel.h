@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QString>
 
 class TJob;
 class TJobList;
@@ -21,6 +22,11 @@ public:
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // What a screen reader says for a job's row or card: its name, destination or current work,
+    // and last result; the description names the card's links.
+    static QString AccessibleText(const TJob& job);
+    static QString AccessibleDescription(const TJob& job);
 
     TJob* JobAt(int row) const;
     static TJob* JobOf(const QModelIndex& index);

@@ -5,10 +5,12 @@
 
 #include "ui/TJobCard.h"
 #include "ui/TJobListModel.h"
+#include "ui/TJobListView.h"
 
 #include "core/base/TextFormat.h"
 #include "core/model/TJobList.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
@@ -202,7 +204,7 @@ private Q_SLOTS:
         const TJobCard card(*job, App().Options, CardRect, QApplication::font());
         QImage image(CardRect.size(), QImage::Format_ARGB32);
         QPainter painter(&image);
-        card.Paint(painter, true, TJobCard::cpNone, Qt::white, Qt::black);
+        card.Paint(painter, true, TJobCard::cpNone, QApplication::palette());
         painter.end();
         QCOMPARE(image.pixel(0, 0), TJobCard::SelectedBorderColour);
         QCOMPARE(image.pixel(3, 3), TJobCard::SelectedColour);
@@ -211,6 +213,69 @@ private Q_SLOTS:
         QCOMPARE(image.pixel(bar.left() + 2, y), TJobCard::ProgressColour);
         QCOMPARE(image.pixel(bar.left() + bar.width() * 45 / 100, y), TJobCard::ProgressColour);
         QCOMPARE(image.pixel(bar.left() + bar.width() * 55 / 100, y), qRgb(255, 255, 255));
+    }
+
+    // Every text of a card stays readable in a dark colour scheme: the same hue, at least 4.5:1
+    // against the card; a light scheme keeps the colours as they are.
+    void coloursFollowThePalette() {
+        QPalette dark;
+        dark.setColor(QPalette::Base, QColor(0x1E, 0x1E, 0x1E));
+        dark.setColor(QPalette::Text, QColor(0xE8, 0xE8, 0xE8));
+        dark.setColor(QPalette::Highlight, QColor(0x2A, 0x55, 0x99));
+        dark.setColor(QPalette::HighlightedText, Qt::white);
+        dark.setColor(QPalette::Mid, QColor(0x50, 0x50, 0x50));
+        QPalette light;
+        light.setColor(QPalette::Base, Qt::white);
+        light.setColor(QPalette::Text, Qt::black);
+        QVERIFY(TJobCard::IsDark(dark));
+        QVERIFY(!TJobCard::IsDark(light));
+
+        const TJobCard::TColours kept = TJobCard::Colours(light, false);
+        QCOMPARE(kept.Finished.rgba(), TJobCard::FinishedColour);
+        QCOMPARE(kept.Warning.rgba(), TJobCard::WarningColour);
+        QCOMPARE(kept.Cancelled.rgba(), TJobCard::CancelledColour);
+        QCOMPARE(kept.Link.rgba(), TJobCard::LinkColour);
+        QCOMPARE(TJobCard::Colours(light, true).Background.rgba(), TJobCard::SelectedColour);
+
+        const TJobCard::TColours colours = TJobCard::Colours(dark, false);
+        const QList<std::pair<const char*, QColor>> texts{
+            {"name", colours.Name},       {"second line", colours.SecondLine}, {"advice", colours.Advice},
+            {"link", colours.Link},       {"status", colours.Status},          {"finished", colours.Finished},
+            {"warning", colours.Warning}, {"cancelled", colours.Cancelled},    {"result link", colours.ResultLink}};
+        for (const auto& [what, colour] : texts)
+            QVERIFY2(TJobCard::Contrast(colour, colours.Background) >= TJobCard::MinimumContrast,
+                     qPrintable(QString::fromLatin1(what) + u' ' + colour.name()));
+        const QList<std::pair<QRgb, QColor>> hues{{TJobCard::FinishedColour, colours.Finished},
+                                                  {TJobCard::WarningColour, colours.Warning},
+                                                  {TJobCard::CancelledColour, colours.Cancelled},
+                                                  {TJobCard::LinkColour, colours.Link}};
+        for (const auto& [part, adapted] : hues)
+            QVERIFY2(std::abs(QColor::fromRgb(part).hslHue() - adapted.hslHue()) <= 2, qPrintable(adapted.name()));
+        const TJobCard::TColours selected = TJobCard::Colours(dark, true);
+        QCOMPARE(selected.Background, dark.color(QPalette::Highlight));
+        QCOMPARE(selected.Warning, QColor(Qt::white));
+        QCOMPARE(selected.Link, QColor(Qt::white));
+
+        // The drawn card uses them: the result and the links are painted in the adapted colours.
+        auto job = UiTest::FilesJob(u"Photos"_s);
+        Apply(*job, State(jsNone, atNone, QString(), 0, true, RunStart, RunEnd, false, 0, 2));
+        const TJobCard card(*job, App().Options, CardRect, QApplication::font());
+        QImage image(CardRect.size(), QImage::Format_ARGB32);
+        QPainter painter(&image);
+        card.Paint(painter, false, TJobCard::cpNone, dark);
+        painter.end();
+        QCOMPARE(image.pixel(CardRect.center().x(), 1), colours.Background.rgba());
+        auto paints = [&](const QRect& area, const QColor& colour) {
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x)
+                    if (image.pixel(x, y) == colour.rgba())
+                        return true;
+            return false;
+        };
+        QVERIFY(paints(card.ResultLinkRect(), colours.Warning));
+        QVERIFY(colours.Link != QColor::fromRgb(TJobCard::LinkColour)); // too dark on this ground
+        QVERIFY(paints(card.Link1Rect(), colours.Link));
+        QVERIFY(!paints(card.Link1Rect(), QColor::fromRgb(TJobCard::LinkColour)));
     }
 
     void remoteDestinations_data() {
@@ -250,6 +315,33 @@ private Q_SLOTS:
         TJobListModel model(jobs);
         QCOMPARE(model.index(0, TJobListModel::colStorage).data().toString(), storage);
         App().Options.FTPAccounts.clear();
+    }
+
+    // A screen reader reads a card as its name, destination and last result, and learns its links.
+    void accessibleNames() {
+        TJobList jobs(&CreateJobOfKind);
+        TJob* job = jobs.Append(UiTest::FilesJob(u"Photos"_s, QString(), u"/media/usb/backups"_s));
+        Apply(*job, State(jsNone, atNone, QString(), 0, true, RunStart, RunEnd, false, 2));
+        TJobListModel model(jobs);
+        TJobListView view;
+        view.setModel(&model);
+        view.SetCardView(true);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const QString expected = u"Photos, Backup to drive: /media/usb/backups, Finished on "_s;
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&view);
+        QVERIFY(list != nullptr);
+        QString name, description;
+        for (int i = 0; i < list->childCount(); ++i) {
+            QAccessibleInterface* child = list->child(i);
+            if (child != nullptr && child->text(QAccessible::Name).startsWith(u"Photos"_s)) {
+                name = child->text(QAccessible::Name);
+                description = child->text(QAccessible::Description);
+            }
+        }
+        QVERIFY2(name.startsWith(expected), qPrintable(name));
+        QVERIFY2(name.endsWith(u", Errors: 2"_s), qPrintable(name));
+        QCOMPARE(description, u"Backup, Restore"_s);
     }
 
     void tableRows_data() {
