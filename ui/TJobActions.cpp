@@ -23,6 +23,11 @@
 
 namespace {
 
+// A job's name as a question names it, so that a name with blanks reads as one.
+QString Quoted(const QString& name) {
+    return u'"' + name + u'"';
+}
+
 // The busy cursor while the window waits for the destination (rename, removal).
 class TBusyCursor {
 public:
@@ -228,7 +233,8 @@ void TJobActions::Remove() {
     TJob* job = IdleSelectedJob(true);
     if (!job)
         return;
-    if (!TMessageBox::AskYesNo(m_window, TrFormat(u"Remove the record for backup job %s?", {job->stJobName})))
+    if (!TMessageBox::AskYesNo(m_window, TrFormat(u"Remove the record for backup job %s?", {Quoted(job->stJobName)}),
+                               TMessageBox::qtDestructive))
         return;
     // The scheduler may have started the job while the question was open.
     m_scheduler.ReleaseIdleJobLocks();
@@ -237,7 +243,8 @@ void TJobActions::Remove() {
         return;
     }
     const bool withFolder =
-        TMessageBox::AskYesNo(m_window, Tr(u"Do you want also to remove the backup folder with all its contents?"));
+        TMessageBox::AskYesNo(m_window, Tr(u"Do you want also to remove the backup folder with all its contents?"),
+                              TMessageBox::qtDestructive);
     if (job->JobStatus != jsNone) {
         m_locks.Release(*job);
         TMessageBox::Warning(m_window, JobNotIdleText());

@@ -6,7 +6,9 @@
 
 #include "core/settings/TAppGlobals.h"
 
+#include <QApplication>
 #include <QPainter>
+#include <QStyle>
 
 TJobItemDelegate::TJobItemDelegate(TJobListView* view)
     : QStyledItemDelegate(view)
@@ -22,6 +24,16 @@ void TJobItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const bool selected = option.state.testFlag(QStyle::State_Selected);
     const TJobCard::TPart hovered = m_view->HoveredRow() == index.row() ? m_view->HoveredPart() : TJobCard::cpNone;
     card.Paint(*painter, selected, hovered, option.palette);
+    if (option.state.testFlag(QStyle::State_HasFocus)) {
+        // The keyboard's place in the list, as every item view shows it.
+        QStyleOptionFocusRect focus;
+        focus.QStyleOption::operator=(option);
+        focus.rect = option.rect.adjusted(2, 2, -2, -2);
+        focus.backgroundColor = option.palette.color(selected ? QPalette::Highlight : QPalette::Base);
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
+    }
 }
 
 QSize TJobItemDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {

@@ -61,7 +61,7 @@ QMessageBox::StandardButton TMessageBox::Show(QWidget* parent, TKind kind, const
                                               QMessageBox::StandardButton defaultButton) {
     TSeam& seam = Seam();
     if (seam.Headless) {
-        seam.Shown.append({kind, Title(kind), text});
+        seam.Shown.append({kind, Title(kind), text, defaultButton});
         // A box with one button asks nothing: the queued answers are for the questions.
         const bool question = buttons != QMessageBox::Ok;
         if (question && !seam.Answers.isEmpty())
@@ -95,8 +95,9 @@ void TMessageBox::Information(QWidget* parent, const QString& text) {
     Show(parent, mbInformation, text);
 }
 
-bool TMessageBox::AskYesNo(QWidget* parent, const QString& text) {
-    return Show(parent, mbConfirmation, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+bool TMessageBox::AskYesNo(QWidget* parent, const QString& text, TQuestion question) {
+    const QMessageBox::StandardButton preset = question == qtDestructive ? QMessageBox::No : QMessageBox::Yes;
+    return Show(parent, mbConfirmation, text, QMessageBox::Yes | QMessageBox::No, preset) == QMessageBox::Yes;
 }
 
 bool TMessageBox::AskOkCancel(QWidget* parent, TKind kind, const QString& text) {

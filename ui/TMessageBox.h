@@ -22,8 +22,10 @@ public:
     static void Warning(QWidget* parent, const QString& text);
     static void Error(QWidget* parent, const QString& text);
     static void Information(QWidget* parent, const QString& text);
-    // A confirmation with Yes and No; true for Yes.
-    static bool AskYesNo(QWidget* parent, const QString& text);
+    // A confirmation with Yes and No; true for Yes. A destructive one has No as its default, so
+    // that Enter never destroys anything.
+    enum TQuestion { qtPlain, qtDestructive };
+    static bool AskYesNo(QWidget* parent, const QString& text, TQuestion question = qtPlain);
     // OK and Cancel in a box of the given kind; true for OK.
     static bool AskOkCancel(QWidget* parent, TKind kind, const QString& text);
 
@@ -34,6 +36,7 @@ public:
         TKind Kind = mbInformation;
         QString Title;
         QString Text;
+        QMessageBox::StandardButton DefaultButton = QMessageBox::NoButton;
     };
     static void SetHeadless(bool on);
     static void SetNextAnswer(QMessageBox::StandardButton answer);

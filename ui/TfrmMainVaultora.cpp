@@ -104,6 +104,11 @@ TfrmMainVaultora::TfrmMainVaultora(TApplicationContext& context, TScheduler& sch
     BuildMenus();
     BuildToolbar();
     BuildCentre();
+    for (QAction* action : {m_actProperties, m_actRemove}) {
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        m_jobsView->addAction(action);
+    }
+    connect(m_actFind, &QAction::triggered, this, [this] { m_search->setFocus(Qt::ShortcutFocusReason); });
     m_statusPanels = new TStatusPanels(statusBar());
     m_tray = new TNotificationArea(m_actTrayOpen, m_actQuit, this);
     connect(m_tray, &TNotificationArea::OpenRequested, this, [this] { ShowFromNotificationArea(); });
@@ -184,6 +189,20 @@ void TfrmMainVaultora::BuildActions() {
     m_actAbout = add("actAbout", QStyle::SP_MessageBoxInformation, this, &TfrmMainVaultora::About);
     m_actHistory = add("actHistory", QStyle::SP_FileDialogInfoView, this, &TfrmMainVaultora::History);
     m_actViewLog = add("actViewLog", QStyle::SP_FileDialogContentsView, this, &TfrmMainVaultora::ViewLog);
+    // The desktop's standard keys; Enter and Delete act on the job list only, so that they keep
+    // their meaning in the search box.
+    m_actNewJob->setShortcut(QKeySequence::New);
+    m_actOpen->setShortcut(QKeySequence::Open);
+    m_actQuit->setShortcut(QKeySequence::Quit);
+    m_actBackup->setShortcut(QKeySequence(Qt::Key_F5));
+    m_actUserGuide->setShortcut(QKeySequence::HelpContents);
+    m_actProperties->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    m_actRemove->setShortcut(QKeySequence::Delete);
+    m_actViewLog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    m_actFind = new QAction(this);
+    m_actFind->setObjectName(QStringLiteral("actFind"));
+    m_actFind->setShortcut(QKeySequence::Find);
+    addAction(m_actFind);
     m_actTrayOpen = new QAction(this);
     m_actTrayOpen->setObjectName(QStringLiteral("actTrayOpen"));
     connect(m_actTrayOpen, &QAction::triggered, this, [this] { ShowFromNotificationArea(); });
@@ -415,6 +434,7 @@ void TfrmMainVaultora::Retranslate() {
     m_actTrayOpen->setText(Tr(u"Open"));
 
     m_search->setPlaceholderText(Tr(u"Find jobs..."));
+    m_actFind->setText(Tr(u"Find jobs..."));
     m_filterTree->Retranslate();
     m_saveEvents->setText(Tr(u"Save to file..."));
     m_moveUp->setToolTip(Tr(u"Move up"));

@@ -260,6 +260,7 @@ private:
     QAction* m_actAbout = nullptr;
     QAction* m_actHistory = nullptr;
     QAction* m_actViewLog = nullptr;
+    QAction* m_actFind = nullptr;
     QAction* m_actTrayOpen = nullptr;
 
     TJobFilter m_filter = jfJobs;

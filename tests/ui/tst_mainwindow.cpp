@@ -417,7 +417,7 @@ private Q_SLOTS:
         QCOMPARE(window.SelectedJob(), Job(u"Redwood"_s));
         QTest::keyClick(view, Qt::Key_Up);
         QCOMPARE(window.SelectedJob(), Job(u"Red"_s));
-        for (Qt::Key key : {Qt::Key_End, Qt::Key_PageDown, Qt::Key_G, Qt::Key_Delete})
+        for (Qt::Key key : {Qt::Key_End, Qt::Key_PageDown, Qt::Key_G})
             QTest::keyClick(view, key);
         QCOMPARE(window.SelectedJob(), Job(u"Red"_s));
         QCOMPARE(JobNames(*m_context).size(), 4);
@@ -468,6 +468,65 @@ private Q_SLOTS:
         window.RefreshDisplay();
         const QStringList panels{u"Jobs: 3"_s, u"Running: 1"_s, u"Cancelled: 0"_s};
         QCOMPARE(window.StatusPanelTexts().mid(0, 3), panels);
+    }
+
+    // Everything without the mouse: the arrows choose a job, F5 backs it up, Ctrl+L opens its log,
+    // Ctrl+F goes to the search box, where Delete edits the text; on the list, Delete asks (No
+    // by default, the job named in quotes) and removes the job on Yes.
+    void keyboardOnlyFlow() {
+        const QString source = m_fixture->Path(u"src"_s);
+        UiTest::WriteFile(source + u"/a.txt"_s, "a");
+        std::vector<std::unique_ptr<TJob>> jobs;
+        jobs.push_back(UiTest::FilesJob(u"Mail"_s));
+        jobs.push_back(UiTest::FilesJob(u"My Photos"_s, source, m_fixture->Path(u"dest"_s)));
+        TfrmMainVaultora& window = Window(std::move(jobs));
+        TJobListView* view = window.JobsView();
+        window.activateWindow();
+        view->setFocus();
+        window.SelectJob(Job(u"Mail"_s));
+        QTest::keyClick(view, Qt::Key_Down);
+        QCOMPARE(window.SelectedJob(), Job(u"My Photos"_s));
+
+        QTest::keyClick(view, Qt::Key_F5);
+        QCOMPARE(Job(u"My Photos"_s)->JobStatus.Load(), jsWaiting);
+        window.Tick();
+        Job(u"My Photos"_s)->WaitForWorker();
+        window.Tick();
+        QVERIFY(Job(u"My Photos"_s)->LastJobResult.EndTime != 0);
+        QCOMPARE(Job(u"My Photos"_s)->LastJobResult.ErrorsCount.Load(), 0);
+
+        QString shownLog;
+        window.DialogRunner = [&shownLog](QDialog& dialog) {
+            if (auto* viewer = qobject_cast<TfrmLog*>(&dialog))
+                shownLog = viewer->windowTitle();
+            return int(QDialog::Rejected);
+        };
+        QTest::keyClick(view, Qt::Key_L, Qt::ControlModifier);
+        QVERIFY2(shownLog.startsWith(u"Log: "_s), qPrintable(shownLog));
+
+        QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), window.SearchBox());
+        QTest::keyClicks(window.SearchBox(), u"ab"_s);
+        QTest::keyClick(window.SearchBox(), Qt::Key_Home);
+        QTest::keyClick(window.SearchBox(), Qt::Key_Delete);
+        QCOMPARE(window.SearchBox()->text(), u"b"_s);
+        QVERIFY(UiTest::ShownTexts().isEmpty());
+
+        view->setFocus();
+        window.SelectJob(Job(u"My Photos"_s));
+        QTest::keyClick(view, Qt::Key_Delete); // no answer queued: the default
+        QList<TMessageBox::TShown> shown = TMessageBox::TakeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().Text, u"Remove the record for backup job \"My Photos\"?"_s);
+        QCOMPARE(shown.first().DefaultButton, QMessageBox::No);
+        QCOMPARE(JobNames(*m_context).size(), 2);
+        TMessageBox::SetNextAnswer(QMessageBox::Yes);
+        TMessageBox::SetNextAnswer(QMessageBox::No);
+        QTest::keyClick(view, Qt::Key_Delete);
+        shown = TMessageBox::TakeShown();
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown.at(1).DefaultButton, QMessageBox::No);
+        QCOMPARE(JobNames(*m_context), QStringList{u"Mail"_s});
     }
 
     // A card's Backup link sets its job waiting; the tick starts it unless another process (a
@@ -561,7 +620,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("recordRemoved");
         QTest::addColumn<bool>("folderRemoved");
         QTest::addColumn<QStringList>("boxes");
-        const QString confirm = u"Remove the record for backup job Photos?"_s;
+        const QString confirm = u"Remove the record for backup job \"Photos\"?"_s;
         const QString folder = u"Do you want also to remove the backup folder with all its contents?"_s;
         const QString failed =
             u"Unable to remove the backup folder.\n\nMake sure the storage device is connected. Then remove it "
@@ -672,7 +731,7 @@ private Q_SLOTS:
         QCOMPARE(shown.first().Title, TranslateText(u"Confirm"_s));
         QVERIFY(shown.first().Title != u"Confirm"_s);
         QCOMPARE(shown.first().Text,
-                 TranslateText(u"Remove the record for backup job %s?"_s).replace(u"%s"_s, u"Photos"_s));
+                 TranslateText(u"Remove the record for backup job %s?"_s).replace(u"%s"_s, u"\"Photos\""_s));
         window.SelectLanguage(0);
         QCOMPARE(window.Action(u"actQuit"_s)->text(), english);
     }
