@@ -19,11 +19,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The platform plugins Qt loads at run time, which dpkg-shlibdeps cannot see. Application data
-# jobs save desktop settings with the dconf tool.
+# The plugins Qt loads at run time (platforms, the SVG icon engine), which dpkg-shlibdeps cannot
+# see. Application data jobs save desktop settings with the dconf tool.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dconf-cli")
 if(VAULTORA_BUILD_GUI)
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
     set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dconf-cli, xdg-utils")
 endif()
 include(CPack)

@@ -153,3 +153,23 @@ QIcon TJobIcons::Application() {
     }
     return icon;
 }
+
+void TJobIcons::InstallFallbackTheme() {
+    static const bool installed = [] {
+        QStringList paths = QIcon::themeSearchPaths();
+        if (!paths.contains(QStringLiteral(":/icons")))
+            paths.append(QStringLiteral(":/icons"));
+        QIcon::setThemeSearchPaths(paths);
+        QIcon::setFallbackThemeName(QString::fromLatin1(FallbackThemeName));
+        // Without a desktop theme at all nothing would be looked up: ours becomes the theme.
+        if (QIcon::themeName().isEmpty())
+            QIcon::setThemeName(QString::fromLatin1(FallbackThemeName));
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
+
+QIcon TJobIcons::Themed(const QString& name) {
+    InstallFallbackTheme();
+    return QIcon::fromTheme(name);
+}

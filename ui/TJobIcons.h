@@ -16,4 +16,11 @@ public:
     static QPixmap Job(const QString& iconName, int size, qreal devicePixelRatio = 1.0);
     static QPixmap Link(TLinkIcon icon, int size, qreal devicePixelRatio = 1.0);
     static QIcon Application();
+
+    // The desktop icon theme's icon named name (a freedesktop name such as "document-new"); where
+    // the theme has none, the program's own picture of that name.
+    static QIcon Themed(const QString& name);
+    // Makes the program's pictures the icon theme's fallback (once; Themed calls it).
+    static void InstallFallbackTheme();
+    static constexpr const char* FallbackThemeName = "vaultora-fallback";
 };

@@ -155,40 +155,40 @@ void TfrmMainVaultora::FillSchedulerHooks() {
 // ---- Building ----
 
 void TfrmMainVaultora::BuildActions() {
-    auto add = [this](const char* name, QStyle::StandardPixmap icon, auto* receiver, auto slot) {
+    // Icons by their freedesktop names: the desktop's theme first, the program's own pictures
+    // where the theme has none.
+    auto add = [this](const char* name, const char* icon, auto* receiver, auto slot) {
         auto* action = new QAction(this);
         action->setObjectName(QString::fromLatin1(name));
-        if (icon != QStyle::SP_CustomBase)
-            action->setIcon(style()->standardIcon(icon));
+        if (icon != nullptr)
+            action->setIcon(TJobIcons::Themed(QString::fromLatin1(icon)));
         connect(action, &QAction::triggered, receiver, slot);
         return action;
     };
-    m_actNewJob = add("actNewJob", QStyle::SP_FileIcon, m_actions, &TJobActions::NewJob);
-    m_actOpen = add("actOpen", QStyle::SP_DialogOpenButton, m_actions, [this] { m_actions->OpenJob(); });
-    m_actMinimize = add("actMinimize", QStyle::SP_TitleBarMinButton, this, &TfrmMainVaultora::Minimize);
-    m_actQuit = add("actQuit", QStyle::SP_DialogCloseButton, this, &TfrmMainVaultora::Quit);
-    m_actProperties = add("actProperties", QStyle::SP_FileDialogDetailedView, m_actions, &TJobActions::Properties);
-    m_actRename = add("actRename", QStyle::SP_FileLinkIcon, m_actions, &TJobActions::Rename);
-    m_actDuplicate = add("actDuplicate", QStyle::SP_FileDialogNewFolder, m_actions, &TJobActions::Duplicate);
-    m_actRemove = add("actRemove", QStyle::SP_TrashIcon, m_actions, &TJobActions::Remove);
-    m_actBackup = add("actBackup", QStyle::SP_CustomBase, m_actions, &TJobActions::Backup);
-    m_actBackup->setIcon(QIcon(TJobIcons::Link(TJobIcons::liBackup, 32)));
-    m_actRestore = add("actRestore", QStyle::SP_CustomBase, m_actions, &TJobActions::Restore);
-    m_actRestore->setIcon(QIcon(TJobIcons::Link(TJobIcons::liRestore, 32)));
-    m_actPause = add("actPause", QStyle::SP_CustomBase, m_actions, &TJobActions::PauseOrResume);
-    m_actCancel = add("actCancel", QStyle::SP_CustomBase, m_actions, &TJobActions::CancelJob);
-    m_actPauseAll = add("actPauseAll", QStyle::SP_CustomBase, m_actions, &TJobActions::PauseAll);
-    m_actCancelAll = add("actCancelAll", QStyle::SP_CustomBase, m_actions, &TJobActions::CancelAll);
-    m_actOptions = add("actOptions", QStyle::SP_ComputerIcon, this, &TfrmMainVaultora::Options);
-    m_actFtpClient = add("actFtpClient", QStyle::SP_DriveNetIcon, this, &TfrmMainVaultora::FtpClient);
-    m_actCloudClient = add("actCloudClient", QStyle::SP_DriveNetIcon, this, &TfrmMainVaultora::CloudClient);
-    m_actAddLanguage = add("actAddLanguage", QStyle::SP_CustomBase, this, &TfrmMainVaultora::AddLanguage);
-    m_actUserGuide = add("actUserGuide", QStyle::SP_DialogHelpButton, this, &TfrmMainVaultora::UserGuide);
-    m_actSupport = add("actSupport", QStyle::SP_CustomBase, this, &TfrmMainVaultora::Support);
-    m_actContactUs = add("actContactUs", QStyle::SP_CustomBase, this, &TfrmMainVaultora::ContactUs);
-    m_actAbout = add("actAbout", QStyle::SP_MessageBoxInformation, this, &TfrmMainVaultora::About);
-    m_actHistory = add("actHistory", QStyle::SP_FileDialogInfoView, this, &TfrmMainVaultora::History);
-    m_actViewLog = add("actViewLog", QStyle::SP_FileDialogContentsView, this, &TfrmMainVaultora::ViewLog);
+    m_actNewJob = add("actNewJob", "document-new", m_actions, &TJobActions::NewJob);
+    m_actOpen = add("actOpen", "document-open", m_actions, [this] { m_actions->OpenJob(); });
+    m_actMinimize = add("actMinimize", "window-minimize", this, &TfrmMainVaultora::Minimize);
+    m_actQuit = add("actQuit", "application-exit", this, &TfrmMainVaultora::Quit);
+    m_actProperties = add("actProperties", "document-properties", m_actions, &TJobActions::Properties);
+    m_actRename = add("actRename", "edit-rename", m_actions, &TJobActions::Rename);
+    m_actDuplicate = add("actDuplicate", "edit-copy", m_actions, &TJobActions::Duplicate);
+    m_actRemove = add("actRemove", "edit-delete", m_actions, &TJobActions::Remove);
+    m_actBackup = add("actBackup", "media-playback-start", m_actions, &TJobActions::Backup);
+    m_actRestore = add("actRestore", "document-revert", m_actions, &TJobActions::Restore);
+    m_actPause = add("actPause", "media-playback-pause", m_actions, &TJobActions::PauseOrResume);
+    m_actCancel = add("actCancel", "process-stop", m_actions, &TJobActions::CancelJob);
+    m_actPauseAll = add("actPauseAll", nullptr, m_actions, &TJobActions::PauseAll);
+    m_actCancelAll = add("actCancelAll", nullptr, m_actions, &TJobActions::CancelAll);
+    m_actOptions = add("actOptions", "configure", this, &TfrmMainVaultora::Options);
+    m_actFtpClient = add("actFtpClient", "network-server", this, &TfrmMainVaultora::FtpClient);
+    m_actCloudClient = add("actCloudClient", "folder-remote", this, &TfrmMainVaultora::CloudClient);
+    m_actAddLanguage = add("actAddLanguage", nullptr, this, &TfrmMainVaultora::AddLanguage);
+    m_actUserGuide = add("actUserGuide", "help-contents", this, &TfrmMainVaultora::UserGuide);
+    m_actSupport = add("actSupport", nullptr, this, &TfrmMainVaultora::Support);
+    m_actContactUs = add("actContactUs", nullptr, this, &TfrmMainVaultora::ContactUs);
+    m_actAbout = add("actAbout", "help-about", this, &TfrmMainVaultora::About);
+    m_actHistory = add("actHistory", "view-history", this, &TfrmMainVaultora::History);
+    m_actViewLog = add("actViewLog", "text-x-generic", this, &TfrmMainVaultora::ViewLog);
     // The desktop's standard keys; Enter and Delete act on the job list only, so that they keep
     // their meaning in the search box.
     m_actNewJob->setShortcut(QKeySequence::New);

@@ -1,5 +1,6 @@
 // vaultora: the windowed program.
 
+#include "ui/TDesktopStyle.h"
 #include "ui/TJobIcons.h"
 #include "ui/TVaultoraProgram.h"
 
@@ -14,7 +15,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("Vaultora"));
     QApplication::setDesktopFileName(QStringLiteral("org.vaultora.Vaultora"));
     QApplication::setWindowIcon(TJobIcons::Application());
-    QApplication::setStyle(QStringLiteral("Fusion"));
+    // The desktop's style and icon theme, with the program's pictures where the theme has none.
+    QApplication::setStyle(new TDesktopStyle);
+    TJobIcons::InstallFallbackTheme();
 
     int result = 0;
     {

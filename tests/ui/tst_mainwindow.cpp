@@ -1088,6 +1088,34 @@ private Q_SLOTS:
         QVERIFY(!window.Action(u"actBackup"_s)->isEnabled());
         QVERIFY(!window.Action(u"actRemove"_s)->isEnabled());
     }
+
+    // The toolbar's icons come by their freedesktop names; on a desktop without an icon theme
+    // (as here) the program's own pictures stand in, so no button is left without one.
+    void toolbarIcons() {
+        TfrmMainVaultora& window = Window(QStringList{u"Photos"_s});
+        const QList<std::pair<const char*, const char*>> icons{{"actNewJob", "document-new"},
+                                                               {"actProperties", "document-properties"},
+                                                               {"actOpen", "document-open"},
+                                                               {"actDuplicate", "edit-copy"},
+                                                               {"actRename", "edit-rename"},
+                                                               {"actRemove", "edit-delete"},
+                                                               {"actBackup", "media-playback-start"},
+                                                               {"actRestore", "document-revert"},
+                                                               {"actHistory", "view-history"},
+                                                               {"actViewLog", "text-x-generic"},
+                                                               {"actOptions", "configure"}};
+        for (const auto& [action, name] : icons) {
+            const QIcon icon = window.Action(QString::fromLatin1(action))->icon();
+            QCOMPARE(icon.name(), QString::fromLatin1(name));
+            const QImage image = icon.pixmap(24, 24).toImage();
+            QVERIFY2(!image.isNull(), action);
+            bool drawn = false;
+            for (int y = 0; y < image.height() && !drawn; ++y)
+                for (int x = 0; x < image.width() && !drawn; ++x)
+                    drawn = qAlpha(image.pixel(x, y)) > 0;
+            QVERIFY2(drawn, action);
+        }
+    }
 };
 
 QTEST_MAIN(TestMainWindow)
