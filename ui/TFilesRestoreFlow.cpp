@@ -77,7 +77,7 @@ void TFilesRestoreFlow::OnListed() {
         // A mirror is restored whole: there is nothing to choose.
         m_dialog->CloseWithoutChoice();
         m_job.StartRestore(m_output, QString(), -1);
-        Finish();
+        Finish(true);
         return;
     }
     m_dialog->ShowChoice(m_listing.Points);
@@ -94,7 +94,7 @@ void TFilesRestoreFlow::OnChosen(int index) {
             password.clear();
     }
     m_job.StartRestore(m_output, password, index);
-    Finish();
+    Finish(true);
 }
 
 void TFilesRestoreFlow::OnCancelled() {
@@ -102,11 +102,11 @@ void TFilesRestoreFlow::OnCancelled() {
     Finish();
 }
 
-void TFilesRestoreFlow::Finish() {
+void TFilesRestoreFlow::Finish(bool restoreStarted) {
     if (m_finished)
         return;
     m_finished = true;
     m_job.RequestRepaint();
-    Q_EMIT Finished();
+    Q_EMIT Finished(restoreStarted);
     deleteLater();
 }

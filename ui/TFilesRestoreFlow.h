@@ -26,14 +26,14 @@ public:
     TfrmRestoreList* Dialog() const { return m_dialog; }
 
 Q_SIGNALS:
-    // The restore worker runs, or the job is idle again.
-    void Finished();
+    // The restore worker runs (restoreStarted), or the job is idle again.
+    void Finished(bool restoreStarted);
 
 private:
     void OnListed();
     void OnChosen(int index);
     void OnCancelled();
-    void Finish();
+    void Finish(bool restoreStarted = false);
 
     TJob_FilesAndFolders& m_job;
     QWidget* m_parent;

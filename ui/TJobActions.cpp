@@ -20,8 +20,13 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
+#include <QTimer>
 
 namespace {
+
+// How often a restore started from the window is looked at until it ends.
+constexpr int RestoreWatchIntervalMs = 200;
 
 // A job's name as a question names it, so that a name with blanks reads as one.
 QString Quoted(const QString& name) {
@@ -295,7 +300,11 @@ void TJobActions::RestoreJob(TJob* job) {
             return;
         }
         auto* flow = new TFilesRestoreFlow(*files, m_window);
-        connect(flow, &TFilesRestoreFlow::Finished, this, [this] { m_hooks.Refresh(); });
+        connect(flow, &TFilesRestoreFlow::Finished, this, [this, name = job->stJobName](bool restoreStarted) {
+            m_hooks.Refresh();
+            if (restoreStarted)
+                WatchRestoreEnd(name);
+        });
         flow->Start();
         return;
     }
@@ -317,6 +326,47 @@ void TJobActions::RestoreJob(TJob* job) {
         TMessageBox::Warning(m_window, Tr(u"Some jobs are currently running."));
     else
         ShowNotice(Tr(u"Restoring this kind of job is not available in this version yet."));
+}
+
+void TJobActions::WatchRestoreEnd(const QString& name) {
+    // One watch per job: a new restore's replaces one that never saw its run end.
+    delete m_restoreWatches.take(name);
+    auto* timer = new QTimer(this);
+    m_restoreWatches.insert(name, timer);
+    timer->setInterval(RestoreWatchIntervalMs);
+    // By name: once the run has saved the job file, a tick may read it into a new job object.
+    connect(timer, &QTimer::timeout, this, [this, timer, name] {
+        TJob* current = m_context.Jobs().Find(name);
+        if (current != nullptr && current->JobStatus != jsNone)
+            return;
+        m_restoreWatches.remove(name);
+        timer->deleteLater();
+        if (current == nullptr || current->LastJobResult.ErrorsCount == 0)
+            return;
+        // The worker is done with the job (jsNone): its log may be read, or the stored one when
+        // the job was read again from its file.
+        QStringList lines = current->LastJobResult.Log;
+        if (lines.isEmpty()) {
+            const TLogFileLookup log = LastLogFile(*current, App().Options.Logging.PathForLogFiles);
+            QFile file(log.Path);
+            if (log.Result == TLogFileLookup::Open && file.open(QIODevice::ReadOnly))
+                lines = QString::fromUtf8(file.readAll()).split(u'\n');
+        }
+        const QString errorMark = Tr(u"ERROR:") + u' ';
+        QString reason;
+        for (const QString& line : std::as_const(lines)) {
+            const qsizetype at = line.indexOf(errorMark);
+            if (at >= 0) {
+                reason = line.mid(at + errorMark.size()).trimmed();
+                break;
+            }
+        }
+        QString text = TrFormat(u"The restore of %s ended with errors.", {Quoted(name)});
+        if (!reason.isEmpty())
+            text += QStringLiteral("\n\n") + reason;
+        TMessageBox::Error(m_window, text);
+    });
+    timer->start();
 }
 
 void TJobActions::Restore() {

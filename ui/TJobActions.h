@@ -2,6 +2,7 @@
 
 #include "core/model/TJobTypes.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -9,6 +10,7 @@
 #include <map>
 
 class QDialog;
+class QTimer;
 class QWidget;
 class TApplicationContext;
 class TJob;
@@ -72,6 +74,9 @@ public:
 
 private:
     bool RefuseWhileTickBusy();
+    // Once a restore started from the window ends, a failure is told in a message box with its
+    // reason (the first error of the run), not only on the card.
+    void WatchRestoreEnd(const QString& name);
     void RemoveJobRecord(TJob* job);
     // The checked name of a new job, or empty after a refusal.
     QString AskNewJobName(const QString& caption, const QString& prompt, const QString& suggestion);
@@ -86,4 +91,5 @@ private:
     THooks m_hooks;
     TJobFileSync* m_files = nullptr;
     std::map<TJobKind, TJobWizard*> m_wizards;
+    QHash<QString, QTimer*> m_restoreWatches;
 };

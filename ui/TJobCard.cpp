@@ -151,6 +151,10 @@ void TJobCard::ReadJob(const TJob& job, const TOptions& options) {
         m_slot2 = m_link2 = caCancel;
         if (job.CanPause)
             m_link1 = caPause;
+        // While the restore's dialogs are open the dialogs are the way out; links there would
+        // do nothing.
+        if (status == jsRunning && job.JobOperation == joReadRestorePoints)
+            m_link1 = m_link2 = caNone;
         if (status == jsWaiting) {
             m_statusText = Tr(u"Waiting");
         } else {

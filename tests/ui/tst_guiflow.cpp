@@ -17,6 +17,7 @@
 #include "core/model/TJobList.h"
 
 #include <QAction>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
@@ -192,6 +193,9 @@ private Q_SLOTS:
         QCOMPARE(dialog->List()->count(), 1);
         QVERIFY(dialog->List()->item(0)->text().endsWith(u"(ZIP , Full)"_s));
         QVERIFY(!dialog->OkButton()->isEnabled());
+        // The dialog is the way out while it is open: the card offers no Pause or Cancel.
+        QCOMPARE(view->CardOfRow(0).Link1(), TJobCard::caNone);
+        QCOMPARE(view->CardOfRow(0).Link2(), TJobCard::caNone);
         Screenshot(*dialog, u"restore-points"_s);
         dialog->List()->setCurrentRow(0);
         QVERIFY(dialog->OkButton()->isEnabled());
@@ -220,6 +224,28 @@ private Q_SLOTS:
         QVERIFY(Job(u"Docs"_s)->LastJobResult.Log.last().endsWith(u"Restore is cancelled."_s));
         QVERIFY(Events(window).contains(u"\"Docs\" restore is cancelled."_s));
         QCOMPARE(UiTest::ShownTexts(), QStringList());
+
+        // A wrong password: the failure and its reason come in a message box, not only on the card.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        TFileDialog::SetNextFileName(Path(u"out2"_s));
+        TInputBox::SetNextAnswer(u"not-the-secret"_s);
+        window.Actions().Restore();
+        dialog = window.findChild<TfrmRestoreList*>();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog && dialog->isVisible() && !dialog->IsLoading(), WorkerTimeoutMs);
+        dialog->List()->setCurrentRow(0);
+        QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
+        Job(u"Docs"_s)->WaitForWorker();
+        QStringList shown;
+        QDeadlineTimer deadline(WorkerTimeoutMs);
+        while (shown.isEmpty() && !deadline.hasExpired()) {
+            QTest::qWait(20);
+            shown = UiTest::ShownTexts();
+        }
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown.first().startsWith(u"The restore of \"Docs\" ended with errors.\n\n"_s),
+                 qPrintable(shown.first()));
+        QVERIFY2(shown.first().contains(u"Wrong password"_s), qPrintable(shown.first())); // with its reason
+        QVERIFY(!QFileInfo::exists(Path(u"out2/src/a.txt"_s)));
     }
 
     // A run seen on its card while it copies, paused and resumed there; then its destination
