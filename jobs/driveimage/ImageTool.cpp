@@ -97,8 +97,9 @@ public:
         // A request left for an earlier process of the same number is not meant for this one.
         ::unlink(Native(StopFile(::getpid())).constData());
         const QByteArray content = QByteArray::number(::getpid()) + '\n' + Native(store) + '\n';
-        if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, content.constData(), size_t(content.size()), 0) < 0)
-            return true; // the lock holds; only "stop job" cannot find this run
+        // Should this fail, the lock still holds; only "stop job" cannot find this run.
+        if (::ftruncate(fd, 0) == 0)
+            (void)!::pwrite(fd, content.constData(), size_t(content.size()), 0);
         return true;
     }
     bool StopRequested() const { return ::access(Native(StopFile(::getpid())).constData(), F_OK) == 0; }
