@@ -370,7 +370,6 @@ int StartBackup(const TParameters& parameters, const TSay& say) {
         return itFailed;
     }
     SyncFolder(store.Root() + QStringLiteral("/versions"));
-    ImageCrashPoint("backup-version");
     say(QStringLiteral("Version identifier: %1").arg(id));
     say(QStringLiteral("New chunks stored: %1 (%2 bytes).").arg(counts.NewChunks).arg(counts.NewBytes));
     say(QStringLiteral("The backup operation successfully completed."));

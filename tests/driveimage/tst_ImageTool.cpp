@@ -23,6 +23,8 @@ private:
     QString m_missing;
     QProcessEnvironment m_environment;
 
+    QByteArray m_crashFirst, m_crashSecond; // the volume's states in the crash tests' stores
+
     QString Path(const QString& name) const { return m_dir.filePath(name); }
 
     TToolRun Tool(const QStringList& args, const QProcessEnvironment* environment = nullptr) const {
@@ -188,7 +190,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("versionsAfter");
         QTest::newRow("backup after two new chunks") << QStringLiteral("backup-chunk:2") << false << 1;
         QTest::newRow("backup before its version appears") << QStringLiteral("backup-manifest") << false << 1;
-        QTest::newRow("backup once its version is complete") << QStringLiteral("backup-version") << false << 2;
         QTest::newRow("keep-versions after moving a version away") << QStringLiteral("delete-version") << true << 1;
         QTest::newRow("keep-versions inside the chunk removal") << QStringLiteral("delete-chunk:1") << true << 1;
     }
@@ -197,15 +198,28 @@ private Q_SLOTS:
         QFETCH(QString, point);
         QFETCH(bool, deleting);
         QFETCH(int, versionsAfter);
-        QString target, volume;
-        Prepare(QStringLiteral("crash"), target, volume, 21);
-        const QByteArray first = Sha256OfFile(volume);
-        QVERIFY(Backup(target, volume).Exit == 0);
-        QVERIFY(PutFileIntoVolume(volume, QStringLiteral("a.bin"), RandomBytes(1536 * 1024, 22), m_dir.path()));
-        const QByteArray second = Sha256OfFile(volume);
-        if (deleting)
+        // One volume with two versions for every row: a store with the first version (the
+        // backup rows back up the second state) and one with both (the keep-versions rows).
+        const QString volume = Path(QStringLiteral("crash.img"));
+        const QString oneVersion = Path(QStringLiteral("crash-one")), twoVersions = Path(QStringLiteral("crash-two"));
+        if (m_crashFirst.isEmpty()) {
+            QString target, prepared;
+            Prepare(QStringLiteral("crash"), target, prepared, 21);
+            m_crashFirst = Sha256OfFile(volume);
             QVERIFY(Backup(target, volume).Exit == 0);
+            QVERIFY(RunProgram(QStringLiteral("cp"), {QStringLiteral("-a"), target, oneVersion}).Exit == 0);
+            QVERIFY(PutFileIntoVolume(volume, QStringLiteral("a.bin"), RandomBytes(1536 * 1024, 22), m_dir.path()));
+            m_crashSecond = Sha256OfFile(volume);
+            QVERIFY(Backup(target, volume).Exit == 0);
+            QVERIFY(QDir().rename(target, twoVersions));
+        }
+        const QByteArray first = m_crashFirst, second = m_crashSecond;
+        const QString target = Path(QStringLiteral("crash-row"));
+        QDir(target).removeRecursively();
+        QVERIFY(RunProgram(QStringLiteral("cp"), {QStringLiteral("-a"), deleting ? twoVersions : oneVersion, target})
+                    .Exit == 0);
         const QStringList before = Versions(target);
+        QCOMPARE(before.size(), deleting ? 2 : 1);
 
         QProcessEnvironment crashing = m_environment;
         crashing.insert(QStringLiteral("VAULTORA_TEST_CRASH_AT"), point);
