@@ -275,6 +275,13 @@ private Q_SLOTS:
         const QString volume = Path(QStringLiteral("cancel.img"));
         QVERIFY(MakeVolume(volume, m_dir.path(), 16, 121));
         auto job = NewJob({volume});
+        // A run that needed root asks the tool to stop as root too.
+        const QString marker = Path(QStringLiteral("cancel-elevated-calls"));
+        TFakeElevation elevation;
+        elevation.Wrapper = Path(QStringLiteral("elevate-cancel.sh"));
+        QVERIFY(WriteScript(elevation.Wrapper, "echo \"$*\" >> '" + QFile::encodeName(marker) + "'\nexec \"$@\"\n"));
+        elevation.Denied.insert(volume);
+        job->Elevation = &elevation;
         std::atomic<bool> paused{false};
         job->OnLogLine = [&paused](const QString& line) {
             if (line.contains(QStringLiteral("test pause: backup-batch")))
@@ -292,6 +299,10 @@ private Q_SLOTS:
         QVERIFY(Log(*job).contains(QStringLiteral("Backup is cancelled.")));
         QVERIFY(Versions().isEmpty());
         QVERIFY(!QFileInfo::exists(Dest() + QStringLiteral("/Daily.vlj")));
+        const QList<QByteArray> calls = ReadBytes(marker).split('\n');
+        QCOMPARE(elevation.Elevations, 2);
+        QVERIFY(calls.value(0).contains(" start backup "));
+        QCOMPARE(calls.value(1), QByteArray(QFile::encodeName(ImageToolPath()) + " stop job -quiet"));
     }
 
     void unreadableVolumeRunsElevated() {
