@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class TCliContext;
 class TJob;
@@ -44,3 +45,9 @@ int CommandNewApps(TCliContext& context, const QString& apps);
 bool IsAppsDataJob(TCliContext& context, const QString& name);
 int CommandRestoreApps(TCliContext& context);
 int CommandApps(TCliContext& context);
+
+// Drive image jobs: "new NAME --image VOLUME... --to FOLDER", and points and restore of such a job.
+int CommandNewImage(TCliContext& context, const QStringList& images);
+bool IsDriveImageJob(TCliContext& context, const QString& name);
+int CommandPointsImage(TCliContext& context);
+int CommandRestoreImage(TCliContext& context);

@@ -109,6 +109,11 @@ TJob_FilesAndFolders* RequireFilesJob(TCliContext& context, const QString& name)
 } // namespace
 
 int CommandNew(TCliContext& context) {
+    QStringList images;
+    for (QString image; context.TakeOption(QStringLiteral("--image"), &image);)
+        images.append(image);
+    if (!images.isEmpty())
+        return CommandNewImage(context, images);
     QString apps;
     if (context.TakeOption(QStringLiteral("--apps"), &apps))
         return CommandNewApps(context, apps);
@@ -300,6 +305,8 @@ int CommandBackup(TCliContext& context) {
 int CommandPoints(TCliContext& context) {
     if (context.Args.size() != 1)
         return context.Usage(QStringLiteral("usage: points NAME"));
+    if (IsDriveImageJob(context, context.Args.first()))
+        return CommandPointsImage(context);
     TJob_FilesAndFolders* job = RequireFilesJob(context, context.Args.first());
     if (!job)
         return ceUsage;
@@ -327,6 +334,8 @@ int CommandPoints(TCliContext& context) {
 int CommandRestore(TCliContext& context) {
     if (!context.Args.isEmpty() && IsAppsDataJob(context, context.Args.first()))
         return CommandRestoreApps(context);
+    if (!context.Args.isEmpty() && IsDriveImageJob(context, context.Args.first()))
+        return CommandRestoreImage(context);
     QString to, point, passwordFile;
     const bool hasTo = context.TakeOption(QStringLiteral("--to"), &to);
     const bool hasPoint = context.TakeOption(QStringLiteral("--point"), &point);

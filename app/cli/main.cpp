@@ -29,12 +29,18 @@ const TCommand Commands[] = {
      "      [--days-of-week mon,tue,... | --days-of-month 1,15,...] [--at HH:MM:SS]... [--catch-up]\n"
      "      [--shutdown-after] [--disable]",
      "Creates a files-and-folders backup job; with --apps \"A,B,...\" (and --to, the share and schedule flags)\n"
-     "an application data job of the applications that \"apps\" lists."},
+     "an application data job of the applications that \"apps\" lists; with --image VOLUME (repeatable: a mount\n"
+     "point, a block device or an image file), --to FOLDER, [--keep-versions N] and the schedule flags a drive\n"
+     "image job."},
     {"backup", &CommandBackup, "backup NAME", "Runs a job now and waits for it to end."},
-    {"points", &CommandPoints, "points NAME", "Lists the restore points of a job."},
+    {"points", &CommandPoints, "points NAME",
+     "Lists the restore points of a job; of a drive image job its versions and the volumes each holds."},
     {"restore", &CommandRestore, "restore NAME --to FOLDER [--point N | --latest] [--password-file FILE]",
      "Restores a restore point (the latest by default) into a folder. An application data job takes\n"
-     "[--apps \"A,B,...\"] instead: the applications' data goes back to its places (all by default)."},
+     "[--apps \"A,B,...\"] instead: the applications' data goes back to its places (all by default). A drive\n"
+     "image job takes [--version ID] [--volume VOLUME] --to DEVICE_OR_FILE: the volume (the job's only one by\n"
+     "default) of the version (the latest by default) is written to a block device that is not mounted, or to\n"
+     "an image file."},
     {"apps", &CommandApps, "apps",
      "Lists the known applications: category, name and whether their data is present here."},
     {"log", &CommandLog, "log NAME [--history]", "Shows the log of a job's last run, or its run history."},
