@@ -10,6 +10,7 @@
 #include "core/base/TextFormat.h"
 #include "net/THttpClient.h"
 #include "ui/TfrmCloudClient.h"
+#include "ui/TfrmMainVaultora.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -107,6 +108,7 @@ private Q_SLOTS:
     void expiredSessionLeadsToSignIn_data() { ServiceTable(); }
     void expiredSessionLeadsToSignIn();
     void screenshot();
+    void toolsMenuOpensTheWindow();
 
 private:
     static void ServiceTable();
@@ -518,6 +520,34 @@ void tst_CloudClient::screenshot() {
     QCOMPARE(window->findChild<QLabel*>(u"Size"_s)->text(), FormatSize(180000));
     window->resize(820, 520);
     QVERIFY(window->grab().save(UiTest::Artifacts + u"/cloud-client.png"_s));
+}
+
+void tst_CloudClient::toolsMenuOpensTheWindow() {
+    const QString dataFolder = App().ApplicationDirectory;
+    {
+        UiTest::TFixture fixture;
+        const auto context = fixture.StartContext();
+        const auto scheduler = fixture.Scheduler(*context);
+        TfrmMainVaultora main(*context, *scheduler);
+        QString shown;
+        bool chooser = true;
+        main.DialogRunner = [&](QDialog& dialog) {
+            auto* window = qobject_cast<TfrmCloudClient*>(&dialog);
+            if (!window)
+                return int(QDialog::Rejected);
+            shown = window->windowTitle();
+            window->show();
+            chooser = window->Button("btSelect")->isVisible();
+            return int(QDialog::Rejected);
+        };
+        QAction* action = main.findChild<QAction*>(u"actCloudClient"_s);
+        QVERIFY(action);
+        action->trigger();
+        QCOMPARE(shown, u"Cloud Client"_s);
+        QVERIFY(!chooser);
+        QVERIFY(UiTest::ShownTexts().isEmpty());
+    }
+    App().ApplicationDirectory = dataFolder;
 }
 
 QTEST_MAIN(tst_CloudClient)
