@@ -107,6 +107,7 @@ private Q_SLOTS:
     void chooserReturnsTheChosenPath();
     void expiredSessionLeadsToSignIn_data() { ServiceTable(); }
     void expiredSessionLeadsToSignIn();
+    void resetAccessForgetsTheToken();
     void screenshot();
     void toolsMenuOpensTheWindow();
 
@@ -458,14 +459,21 @@ void tst_CloudClient::chooserReturnsTheChosenPath() {
     QCOMPARE(rowsSeen, (QStringList{u"Docs"_s, u"Docs.vlj"_s}));
     QVERIFY(!selectWithFolder);
 
-    // Cancel returns nothing.
+    // Cancel returns nothing; pressed while the window still connects, it closes once the worker
+    // is done.
+    bool closedAtOnce = true;
     TfrmCloudClient::SetChooserRunnerForTesting([&](TfrmCloudClient& dialog) {
         dialog.show();
-        WaitIdle(dialog);
+        if (!dialog.Busy())
+            return int(QDialog::Accepted);
         dialog.Button("Button2")->click();
+        closedAtOnce = !dialog.isVisible();
+        if (!WaitIdle(dialog) || dialog.isVisible())
+            return int(QDialog::Accepted);
         return dialog.result();
     });
     QCOMPARE(TfrmCloudClient::PickPath(nullptr, service, u"/Backups"_s, false), QString());
+    QVERIFY(!closedAtOnce);
 }
 
 void tst_CloudClient::expiredSessionLeadsToSignIn() {
@@ -500,6 +508,22 @@ void tst_CloudClient::expiredSessionLeadsToSignIn() {
     QVERIFY(!after.isEmpty());
     QVERIFY(after != before);
     QCOMPARE(window->Drive(service)->RefreshToken(), after);
+}
+
+void tst_CloudClient::resetAccessForgetsTheToken() {
+    const auto window = Connected(TCloudService::GoogleDrive);
+    QVERIFY(window->Connected());
+    window->Button("btResetAccess")->click();
+    QCOMPARE(UiTest::ShownTexts(), QStringList{u"Tokens cleared. Access has been reset."_s});
+    QVERIFY(!QFile::exists(TokenFilePath(TCloudService::GoogleDrive)));
+    QVERIFY(window->Drive(TCloudService::GoogleDrive)->RefreshToken().isEmpty());
+    QVERIFY(!window->Connected());
+    QCOMPARE(window->StatusText()->text(), u"Disconnected"_s);
+    QVERIFY(window->List()->topLevelItemCount() == 0);
+    // The other services keep theirs, and closing writes no token back.
+    window->close();
+    QVERIFY(!QFile::exists(TokenFilePath(TCloudService::GoogleDrive)));
+    QVERIFY(QFile::exists(TokenFilePath(TCloudService::Dropbox)));
 }
 
 void tst_CloudClient::screenshot() {
