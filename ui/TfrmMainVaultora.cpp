@@ -13,6 +13,7 @@
 #include "ui/TNotificationArea.h"
 #include "ui/TProductSite.h"
 #include "ui/TStatusPanels.h"
+#include "ui/TfrmCloudClient.h"
 #include "ui/TfrmFTPClient.h"
 #include "ui/TfrmLog.h"
 #include "ui/TfrmOptions.h"
@@ -75,10 +76,6 @@ QSettings WindowSettings() {
 void SetTextIfChanged(QLabel* label, const QString& text) {
     if (label->text() != text)
         label->setText(text);
-}
-
-QString NotAvailableText() {
-    return Tr(u"This function is not available in this version yet.");
 }
 
 } // namespace
@@ -935,7 +932,11 @@ void TfrmMainVaultora::FtpClient() {
 }
 
 void TfrmMainVaultora::CloudClient() {
-    m_actions->ShowNotice(Tr(u"Cloud Client") + QStringLiteral(": ") + NotAvailableText());
+    TfrmCloudClient dialog(this);
+    dialog.InitialCloudServiceInd = -1;
+    dialog.ShowSelectedFileInPath = true;
+    dialog.setWindowTitle(Tr(u"Cloud Client"));
+    RunDialog(dialog);
 }
 
 void TfrmMainVaultora::SelectLanguage(int column) {
