@@ -30,6 +30,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStorageInfo>
 #include <QTest>
 #include <QTimeEdit>
 #include <QToolButton>
@@ -503,6 +504,36 @@ private Q_SLOTS:
         QVERIFY(!page.FtpSubfolderEdit()->isEnabled());
         page.Store(stored);
         QCOMPARE(stored.FTP, (TFTPDestination{-1, u"/"_s}));
+    }
+
+    // The destination's "Choose..." buttons and "Reset Access".
+    void destinationChoosers() {
+        const QString dest = Folder(u"dest/sub"_s);
+        TDestinationPage& page = *Form().DestinationPage();
+        TFileDialog::SetNextFileName(dest);
+        page.ChooseLocalFolder();
+        QCOMPARE(TFileDialog::TakeCaptions(), QStringList{u"Choose a subfolder"_s});
+        const QString disk = page.DriveCombo()->Disk();
+        QCOMPARE(disk, QStorageInfo(dest).rootPath());
+        QCOMPARE(QDir(disk).filePath(page.LocalSubfolderEdit()->text().mid(1)), dest);
+        // A folder that is not there is not taken.
+        TFileDialog::SetNextFileName(dest + u"/gone"_s);
+        page.ChooseLocalFolder();
+        QCOMPARE(QDir(disk).filePath(page.LocalSubfolderEdit()->text().mid(1)), dest);
+        // A share the desktop has mounted becomes its share path.
+        TFileDialog::SetNextFileName(u"/run/user/1000/gvfs/smb-share:server=nas,share=backups/jobs"_s);
+        page.ChooseNetworkFolder();
+        QCOMPARE(page.UncEdit()->text(), u"//nas/backups/jobs"_s);
+        page.DestinationButton(dtCloud)->click();
+        TInputBox::SetNextAnswer(u"/Backups/Work"_s);
+        page.ChooseCloudFolder();
+        QCOMPARE(page.CloudSubfolderEdit()->text(), u"/Backups/Work"_s);
+        QVERIFY(SaveRefreshToken(TCloudService::GoogleDrive, u"token"_s));
+        page.ServiceCombo()->setCurrentIndex(1);
+        UiTest::ShownTexts();
+        page.ResetCloudAccessClicked();
+        QVERIFY(!QFile::exists(TokenFilePath(TCloudService::GoogleDrive)));
+        QCOMPARE(UiTest::ShownTexts(), QStringList{u"Tokens cleared. Access has been reset."_s});
     }
 
     // A job whose FTP account was removed does not pass to another account unnoticed: the page
