@@ -343,11 +343,15 @@ void TDestinationPage::Load(const TDestinationSettings& settings) {
     UpdatePasswordState();
     m_unc->setText(settings.Network.UNCPath);
     RefillFtpAccounts(settings.FTP.AccountID);
-    if (m_ftpAccount->currentData().toInt() != settings.FTP.AccountID)
-        m_ftpAccount->setCurrentIndex(-1); // the account is gone: the user chooses another
+    // A job's FTP account that is gone is not replaced unseen by another: the user chooses one.
+    if (settings.DestinationType == dtFTP && m_ftpAccount->currentData().toInt() != settings.FTP.AccountID)
+        m_ftpAccount->setCurrentIndex(-1);
     m_ftpSubfolder->setText(settings.FTP.Subfolder);
     TCloudService service{};
-    m_service->setCurrentIndex(CloudServiceFromName(settings.Cloud.ServiceName, service) ? int(service) : -1);
+    if (CloudServiceFromName(settings.Cloud.ServiceName, service))
+        m_service->setCurrentIndex(int(service));
+    else
+        m_service->setCurrentIndex(settings.DestinationType == dtCloud ? -1 : 0);
     m_cloudSubfolder->setText(settings.Cloud.Subfolder);
 }
 

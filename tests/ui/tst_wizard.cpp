@@ -550,6 +550,12 @@ private Q_SLOTS:
         form.Next();
         QCOMPARE(UiTest::ShownTexts(), QStringList{u"Please add FTP account"_s});
         QCOMPARE(form.PageIndex(), 1);
+        // A job that never used FTP or a cloud offers the last account and the first service.
+        job->DestinationSettings.DestinationType = dtLocalOrExternalDrive;
+        job->DestinationSettings.FTP = {};
+        form.JobToControls(*job);
+        QCOMPARE(form.DestinationPage()->FtpAccountCombo()->currentText(), u"Other"_s);
+        QCOMPARE(form.DestinationPage()->ServiceCombo()->currentText(), u"DropBox"_s);
     }
 
     // A job made through the five pages holds what "vaultora-cli new" stores for the same choices.
