@@ -22,6 +22,7 @@ class TScheduler;
 class TSessionEnd;
 class TSleepInhibitor;
 class TSingleInstance;
+class TFilesBackupWizard;
 class TfrmMainVaultora;
 
 // What the windowed program is started with besides its command line. Tests give their own
@@ -83,5 +84,6 @@ private:
     std::unique_ptr<TScheduler> m_scheduler;
     std::unique_ptr<TSingleInstance> m_instance;
     std::unique_ptr<TfrmMainVaultora> m_window;
+    std::unique_ptr<TFilesBackupWizard> m_filesWizard;
     TSessionEnd* m_sessionEnd = nullptr;
 };
