@@ -6,6 +6,7 @@
 #include "ui/TJobWizard.h"
 #include "ui/TMessageBox.h"
 #include "ui/TfrmJobProperties.h"
+#include "ui/TfrmOpenJobDialog.h"
 #include "ui/TfrmSourceType.h"
 #include "ui/UiTr.h"
 
@@ -15,6 +16,7 @@
 #include "core/schedule/TJobFileSync.h"
 #include "core/schedule/TScheduler.h"
 #include "core/startup/TApplicationContext.h"
+#include "jobs/OpenStoredJob.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
 #include "storage/ChangeName.h"
 
@@ -169,10 +171,32 @@ void TJobActions::Properties() {
 }
 
 void TJobActions::OpenJob(const QString& path) {
-    QString text = Tr(u"Opening a job from a backup device is not available in this version yet.");
-    if (!path.isEmpty())
-        text += QStringLiteral("\n\n") + path;
-    ShowNotice(text);
+    TfrmOpenJobDialog dialog(m_window);
+    dialog.DefaultPath = path;
+    RunDialog(dialog);
+    if (dialog.Tag() != 1)
+        return;
+    OpenJobFrom(dialog.Location());
+}
+
+TJob* TJobActions::OpenJobFrom(const TStoredJobLocation& location) {
+    TOpenJobResult result;
+    {
+        const TBusyCursor busy;
+        result = OpenStoredJob(m_context.Jobs(), location, StorageBranches);
+    }
+    if (!result.Job) {
+        TMessageBox::Error(m_window, result.Error);
+        return nullptr;
+    }
+    // The job file the procedure saved is the job's own, not a change from outside.
+    if (m_files)
+        m_files->Adopt(*result.Job);
+    m_hooks.ListChanged();
+    if (m_context.Jobs().Count() == 1)
+        m_hooks.SelectJob(result.Job);
+    m_hooks.Refresh();
+    return result.Job;
 }
 
 void TJobActions::Rename() {
