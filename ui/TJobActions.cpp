@@ -1,5 +1,6 @@
 #include "ui/TJobActions.h"
 
+#include "ui/TAppsRestoreFlow.h"
 #include "ui/TFilesRestoreFlow.h"
 #include "ui/TInputBox.h"
 #include "ui/TJobLockKeeper.h"
@@ -17,6 +18,7 @@
 #include "core/schedule/TScheduler.h"
 #include "core/startup/TApplicationContext.h"
 #include "jobs/OpenStoredJob.h"
+#include "jobs/appdata/TJob_AppsData.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
 #include "storage/ChangeName.h"
 
@@ -330,10 +332,22 @@ void TJobActions::RestoreJob(TJob* job) {
         Tr(u"If this is done, then close all running applications, and click OK to start the restore procedure.");
     if (!TMessageBox::AskOkCancel(m_window, TMessageBox::mbWarning, warning))
         return;
-    if (!App().IsElevatedInstance && m_context.AnyJobActive())
+    if (!App().IsElevatedInstance && m_context.AnyJobActive()) {
         TMessageBox::Warning(m_window, Tr(u"Some jobs are currently running."));
-    else
-        ShowNotice(Tr(u"Restoring this kind of job is not available in this version yet."));
+        return;
+    }
+    auto* apps = dynamic_cast<TJob_AppsData*>(job);
+    if (!apps)
+        return;
+    // The job may have started while the warning was open.
+    m_scheduler.ReleaseIdleJobLocks();
+    if (apps->JobStatus != jsNone || !m_locks.Acquire(*apps)) {
+        TMessageBox::Warning(m_window, JobNotIdleText());
+        return;
+    }
+    auto* flow = new TAppsRestoreFlow(*apps, m_window);
+    connect(flow, &TAppsRestoreFlow::Finished, this, [this] { m_hooks.Refresh(); });
+    flow->Start();
 }
 
 void TJobActions::Restore() {
