@@ -48,11 +48,12 @@ QString TFileDialog::GetSaveFileName(QWidget* parent, const QString& caption, co
     return QFileDialog::getSaveFileName(parent, caption, path, filter);
 }
 
-QString TFileDialog::GetOpenFileName(QWidget* parent, const QString& caption, const QString& directory) {
+QString TFileDialog::GetOpenFileName(QWidget* parent, const QString& caption, const QString& directory,
+                                     const QString& filter) {
     QString name;
     if (Answered(caption, name))
         return name;
-    return QFileDialog::getOpenFileName(parent, caption, directory);
+    return QFileDialog::getOpenFileName(parent, caption, directory, filter);
 }
 
 void TFileDialog::SetHeadless(bool on) {

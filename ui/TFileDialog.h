@@ -13,7 +13,8 @@ public:
     static QString GetExistingDirectory(QWidget* parent, const QString& caption, const QString& directory);
     // filter in Qt's form, for example "Text Files (*.txt)".
     static QString GetSaveFileName(QWidget* parent, const QString& caption, const QString& path, const QString& filter);
-    static QString GetOpenFileName(QWidget* parent, const QString& caption, const QString& directory);
+    static QString GetOpenFileName(QWidget* parent, const QString& caption, const QString& directory,
+                                   const QString& filter = QString());
 
     // ---- Test seam ----
     static void SetHeadless(bool on);

@@ -1,11 +1,13 @@
 #include "ui/TJobActions.h"
 
+#include "ui/TAppsRestoreFlow.h"
 #include "ui/TFilesRestoreFlow.h"
 #include "ui/TInputBox.h"
 #include "ui/TJobLockKeeper.h"
 #include "ui/TJobWizard.h"
 #include "ui/TMessageBox.h"
 #include "ui/TfrmJobProperties.h"
+#include "ui/TfrmOpenJobDialog.h"
 #include "ui/TfrmSourceType.h"
 #include "ui/UiTr.h"
 
@@ -15,6 +17,8 @@
 #include "core/schedule/TJobFileSync.h"
 #include "core/schedule/TScheduler.h"
 #include "core/startup/TApplicationContext.h"
+#include "jobs/OpenStoredJob.h"
+#include "jobs/appdata/TJob_AppsData.h"
 #include "jobs/files/TJob_FilesAndFolders.h"
 #include "storage/ChangeName.h"
 
@@ -179,10 +183,32 @@ void TJobActions::Properties() {
 }
 
 void TJobActions::OpenJob(const QString& path) {
-    QString text = Tr(u"Opening a job from a backup device is not available in this version yet.");
-    if (!path.isEmpty())
-        text += QStringLiteral("\n\n") + path;
-    ShowNotice(text);
+    TfrmOpenJobDialog dialog(m_window);
+    dialog.DefaultPath = path;
+    RunDialog(dialog);
+    if (dialog.Tag() != 1)
+        return;
+    OpenJobFrom(dialog.Location());
+}
+
+TJob* TJobActions::OpenJobFrom(const TStoredJobLocation& location) {
+    TOpenJobResult result;
+    {
+        const TBusyCursor busy;
+        result = OpenStoredJob(m_context.Jobs(), location, StorageBranches);
+    }
+    if (!result.Job) {
+        TMessageBox::Error(m_window, result.Error);
+        return nullptr;
+    }
+    // The job file the procedure saved is the job's own, not a change from outside.
+    if (m_files)
+        m_files->Adopt(*result.Job);
+    m_hooks.ListChanged();
+    if (m_context.Jobs().Count() == 1)
+        m_hooks.SelectJob(result.Job);
+    m_hooks.Refresh();
+    return result.Job;
 }
 
 void TJobActions::Rename() {
@@ -322,10 +348,22 @@ void TJobActions::RestoreJob(TJob* job) {
         Tr(u"If this is done, then close all running applications, and click OK to start the restore procedure.");
     if (!TMessageBox::AskOkCancel(m_window, TMessageBox::mbWarning, warning))
         return;
-    if (!App().IsElevatedInstance && m_context.AnyJobActive())
+    if (!App().IsElevatedInstance && m_context.AnyJobActive()) {
         TMessageBox::Warning(m_window, Tr(u"Some jobs are currently running."));
-    else
-        ShowNotice(Tr(u"Restoring this kind of job is not available in this version yet."));
+        return;
+    }
+    auto* apps = dynamic_cast<TJob_AppsData*>(job);
+    if (!apps)
+        return;
+    // The job may have started while the warning was open.
+    m_scheduler.ReleaseIdleJobLocks();
+    if (apps->JobStatus != jsNone || !m_locks.Acquire(*apps)) {
+        TMessageBox::Warning(m_window, JobNotIdleText());
+        return;
+    }
+    auto* flow = new TAppsRestoreFlow(*apps, m_window);
+    connect(flow, &TAppsRestoreFlow::Finished, this, [this] { m_hooks.Refresh(); });
+    flow->Start();
 }
 
 void TJobActions::WatchRestoreEnd(const QString& name) {

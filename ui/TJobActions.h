@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/model/TJobTypes.h"
+#include "storage/TStorageOperations.h"
 
 #include <QHash>
 #include <QObject>
@@ -18,6 +19,7 @@ class TJobFileSync;
 class TJobLockKeeper;
 class TJobWizard;
 class TScheduler;
+struct TStoredJobLocation;
 
 // What the user can do to jobs from the main window, with the refusals that guard each action
 // (no job selected, the job not idle, a scheduler tick in progress, a lock held elsewhere). It
@@ -43,13 +45,20 @@ public:
                 THooks hooks);
 
     void SetWizard(TJobKind kind, TJobWizard* wizard);
+    // The storage branches of the Open action (tests reach stand-in destinations); empty: the
+    // real ones.
+    TStorageOperations::TBranchFactory StorageBranches;
     // The job-file sync, once the program has started on its data folder; may stay null.
     void SetFileSync(TJobFileSync* files) { m_files = files; }
 
     void NewJob();
     void Duplicate();
     void Properties();
+    // The Open dialog (its local path preset with path), then the opening from the place chosen.
     void OpenJob(const QString& path = QString());
+    // Opens the stored job file at location and adds its job; the job, or null after the error
+    // box.
+    TJob* OpenJobFrom(const TStoredJobLocation& location);
     void Rename();
     void Remove();
     void Backup();

@@ -22,6 +22,7 @@ int CommandRemove(TCliContext& context);
 int CommandSchedule(TCliContext& context);
 int CommandRunScheduler(TCliContext& context);
 int CommandFtpAccount(TCliContext& context);
+int CommandOpen(TCliContext& context);
 
 // Reads a secret from the first line of a file (secrets never travel in argv); false after saying
 // why.

@@ -61,6 +61,9 @@ const TCommand Commands[] = {
      "Signs in to a cloud drive (dropbox, googledrive or onedrive) in the browser, or with a pasted code, and keeps "
      "the sign-in for jobs."},
     {"cloud-reset", &CommandCloudReset, "cloud-reset SERVICE", "Forgets the sign-in to a cloud drive."},
+    {"open", &CommandOpen,
+     "open FILE|SHARE/FILE|ftp://ACCOUNT/PATH|cloud:SERVICE/PATH [--user USER [--share-password-file FILE]]",
+     "Adds a job again from the stored job file (.vlj) its backups keep at the destination."},
 };
 
 #ifndef VAULTORA_VERSION

@@ -227,6 +227,28 @@ private Q_SLOTS:
         QVERIFY(found);
     }
 
+    // A job whose record is gone comes back from the stored job file next to its folder on the
+    // drive, and restores.
+    void openACloudJobFromItsStoredFile() {
+        if (!QFile::exists(TokenFile()))
+            QVERIFY(SignInWithCode().ExitCode == 0);
+        QVERIFY(Write(Path(u"open-src/a.txt"_s), "kept", QDateTime::currentDateTime()));
+        QCOMPARE(Run({u"new"_s, u"Lost"_s, u"--source"_s, Path(u"open-src"_s), u"--to"_s, u"cloud:DropBox/kept/jobs"_s})
+                     .ExitCode,
+                 0);
+        QCOMPARE(Run({u"backup"_s, u"Lost"_s}).ExitCode, 0);
+        QCOMPARE(Run({u"remove"_s, u"Lost"_s}).ExitCode, 0);
+        const TRun opened = Run({u"open"_s, u"cloud:dropbox/kept/jobs/Lost.vlj"_s});
+        QVERIFY2(opened.ExitCode == 0, qPrintable(opened.Out));
+        const TRun shown = Run({u"show"_s, u"Lost"_s, u"--json"_s});
+        QVERIFY2(shown.Out.contains(u"\"Subfolder\": \"/kept/jobs\""_s), qPrintable(shown.Out));
+        const TRun restore = Run({u"restore"_s, u"Lost"_s, u"--to"_s, Path(u"open-out"_s)});
+        QVERIFY2(restore.ExitCode == 0, qPrintable(restore.Out));
+        QFile restored(Path(u"open-out/open-src/a.txt"_s));
+        QVERIFY(restored.open(QIODevice::ReadOnly));
+        QCOMPARE(restored.readAll(), QByteArray("kept"));
+    }
+
     void renameAndRemoveACloudJob() {
         if (!QFile::exists(TokenFile()))
             QVERIFY(SignInWithCode().ExitCode == 0);

@@ -187,6 +187,28 @@ private Q_SLOTS:
         QCOMPARE(local.ExitCode, 64);
     }
 
+    // A job whose record is gone comes back from the stored job file next to its folder on the
+    // share, with the share's user and password given to "open", and restores.
+    void openAShareJobFromItsStoredFile() {
+        RequireServer();
+        QVERIFY(Write(Path(u"open-src/a.txt"_s), "on the share", QDateTime::currentDateTime()));
+        const QString folder = ShareFolder(u"open"_s);
+        const QStringList login{u"--user"_s, TSmbServer::User, u"--share-password-file"_s, Path(u"share-password"_s)};
+        QCOMPARE(Run(QStringList{u"new"_s, u"Lost"_s, u"--source"_s, Path(u"open-src"_s), u"--to"_s, folder} + login)
+                     .ExitCode,
+                 0);
+        const TRun backup = Run({u"backup"_s, u"Lost"_s});
+        QVERIFY2(backup.ExitCode == 0, qPrintable(backup.Out));
+        QCOMPARE(Run({u"remove"_s, u"Lost"_s}).ExitCode, 0);
+        const TRun opened = Run(QStringList{u"open"_s, folder + u"/Lost.vlj"_s} + login);
+        QVERIFY2(opened.ExitCode == 0, qPrintable(opened.Out));
+        const TRun restore = Run({u"restore"_s, u"Lost"_s, u"--to"_s, Path(u"open-out"_s)});
+        QVERIFY2(restore.ExitCode == 0, qPrintable(restore.Out));
+        QFile restored(Path(u"open-out/open-src/a.txt"_s));
+        QVERIFY(restored.open(QIODevice::ReadOnly));
+        QCOMPARE(restored.readAll(), QByteArray("on the share"));
+    }
+
     void cleanupTestCase() { m_server.Stop(); }
 };
 

@@ -11,6 +11,7 @@
 #include "ui/TJobListView.h"
 #include "ui/TVaultoraProgram.h"
 #include "ui/TfrmMainVaultora.h"
+#include "ui/TfrmOpenJobDialog.h"
 #include "ui/TfrmRestoreList.h"
 
 #include "core/format/OptionsFile.h"
@@ -19,6 +20,7 @@
 #include <QAction>
 #include <QDeadlineTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
 #include <QProcess>
@@ -435,12 +437,25 @@ private Q_SLOTS:
         QTRY_VERIFY(window.isVisible());
         QCOMPARE(UiTest::ShownTexts(), QStringList());
 
+        // The handed-over file is the Open dialog's local path; "Continue..." opens it (these bytes
+        // are no job file).
+        QString offered;
+        window.DialogRunner = [&offered](QDialog& dialog) {
+            dialog.show();
+            auto* open = dynamic_cast<TfrmOpenJobDialog*>(&dialog);
+            if (!open)
+                return int(QDialog::Rejected);
+            offered = open->PathEdit(TfrmOpenJobDialog::pgLocal)->text();
+            open->ContinueButton()->click();
+            return open->result();
+        };
         UiTest::WriteFile(Path(u"src/Old.vlj"_s), "stored");
         secondStart({u"Old.vlj"_s});
         QStringList shown;
         QTRY_VERIFY((shown += UiTest::ShownTexts(), !shown.isEmpty()));
-        QCOMPARE(shown, QStringList{u"Opening a job from a backup device is not available in this version yet.\n\n"_s +
-                                    Path(u"src/Old.vlj"_s)});
+        QCOMPARE(offered, Path(u"src/Old.vlj"_s));
+        QCOMPARE(shown, QStringList{u"Unable to open the job file from the backup storage."_s});
+        QCOMPARE(m_program->Context().Jobs().Count(), 1);
     }
 };
 
