@@ -20,10 +20,6 @@ constexpr int AppRole = Qt::UserRole + 1;
 
 TAppsSourcePage::TAppsSourcePage(QWidget* parent)
     : QWidget(parent) {
-    m_title = new QLabel(Tr(u"What do you want to backup?"), this);
-    QFont bold = m_title->font();
-    bold.setBold(true);
-    m_title->setFont(bold);
     m_total = new QLabel(this);
     m_tree = new QTreeWidget(this);
     m_tree->setObjectName(QStringLiteral("TreeView1"));
@@ -33,7 +29,6 @@ TAppsSourcePage::TAppsSourcePage(QWidget* parent)
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_title);
     layout->addWidget(m_total);
     layout->addWidget(m_tree, 1);
     connect(m_tree, &QTreeWidget::itemChanged, this, &TAppsSourcePage::OnItemChanged);

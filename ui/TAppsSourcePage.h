@@ -1,6 +1,6 @@
 #pragma once
 
-// The first page of the application-data wizard: "What do you want to backup?", a tree of
+// The first page of the application-data wizard ("What do you want to backup?"): a tree of
 // categories and the applications of the definitions, each with a check box.
 
 #include "jobs/appdata/AppDefinitions.h"
@@ -46,7 +46,6 @@ private:
     void OnItemChanged(QTreeWidgetItem* item, int column);
     void UpdateCategoryState(QTreeWidgetItem* category);
 
-    QLabel* m_title = nullptr;
     QLabel* m_total = nullptr;
     QTreeWidget* m_tree = nullptr;
     QStringList m_kept;       // names of the job that match no node of the tree

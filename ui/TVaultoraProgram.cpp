@@ -7,6 +7,7 @@
 #include "ui/TSessionEnd.h"
 #include "ui/TfrmMainVaultora.h"
 #include "ui/TfrmNewVersion.h"
+#include "ui/TfrmWizard_AppsDataBackup.h"
 #include "ui/TfrmWizard_FilesBackup.h"
 #include "ui/UiTr.h"
 
@@ -113,6 +114,8 @@ int TVaultoraProgram::Start(const QStringList& arguments) {
     m_window = std::make_unique<TfrmMainVaultora>(*m_context, *m_scheduler);
     m_filesWizard = std::make_unique<TFilesBackupWizard>();
     m_window->SetWizard(TJobKind::FilesAndFolders, m_filesWizard.get());
+    m_appsWizard = std::make_unique<TAppsDataWizard>();
+    m_window->SetWizard(TJobKind::AppsData, m_appsWizard.get());
     const TStartupReport report = m_context->Start(settings);
     if (!report.Fatal)
         CompleteInterruptedRenames(m_context->Jobs()); // a rename that a stopped process left half done

@@ -22,6 +22,7 @@ class TScheduler;
 class TSessionEnd;
 class TSleepInhibitor;
 class TSingleInstance;
+class TAppsDataWizard;
 class TFilesBackupWizard;
 class TfrmMainVaultora;
 
@@ -85,5 +86,6 @@ private:
     std::unique_ptr<TSingleInstance> m_instance;
     std::unique_ptr<TfrmMainVaultora> m_window;
     std::unique_ptr<TFilesBackupWizard> m_filesWizard;
+    std::unique_ptr<TAppsDataWizard> m_appsWizard;
     TSessionEnd* m_sessionEnd = nullptr;
 };

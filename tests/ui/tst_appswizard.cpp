@@ -3,12 +3,20 @@
 #include "UiTestSupport.h"
 
 #include "ui/TAppsSourcePage.h"
+#include "ui/TDestinationPage.h"
+#include "ui/TDriveCombo.h"
+#include "ui/TSchedulePage.h"
+#include "ui/TfrmWizard_AppsDataBackup.h"
 
 #include "jobs/appdata/AppDefinitions.h"
 #include "jobs/appdata/TAppPathResolver.h"
 
+#include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeWidget>
 
 using namespace Qt::Literals::StringLiterals;
@@ -95,6 +103,64 @@ private Q_SLOTS:
         page.AppItem(u"Present Browser"_s)->setCheckState(0, Qt::Checked);
         QVERIFY(page.Validate());
         QVERIFY(UiTest::ShownTexts().isEmpty());
+    }
+
+    // The three pages make the job: a refusal on each page that checks, then the fields saved; the
+    // same job shown again saves the same fields.
+    void wizardMakesTheJob() {
+        qputenv("HOME", QFile::encodeName(Home()));
+        QVERIFY(AppDefinitions::Load(m_root.filePath(u"definitions"_s)));
+        TfrmWizard_AppsDataBackup form;
+        form.ClearControls();
+        QCOMPARE(form.PageIndex(), int(TfrmWizard_AppsDataBackup::wpApplications));
+        QVERIFY(!form.BackButton()->isEnabled());
+        form.Next();
+        QCOMPARE(form.PageIndex(), int(TfrmWizard_AppsDataBackup::wpApplications));
+        QCOMPARE(UiTest::ShownTexts(), QStringList{u"Please add one or more sources to the list"_s});
+        form.ApplicationsPage()->AppItem(u"Present Browser"_s)->setCheckState(0, Qt::Checked);
+        form.Next();
+        QCOMPARE(form.PageIndex(), int(TfrmWizard_AppsDataBackup::wpDestination));
+
+        TDestinationPage& destination = *form.DestinationPage();
+        destination.DestinationButton(dtLocalOrExternalDrive)->click();
+        destination.DriveCombo()->SelectDisk(QString());
+        form.Next();
+        QCOMPARE(form.PageIndex(), int(TfrmWizard_AppsDataBackup::wpDestination));
+        QCOMPARE(UiTest::ShownTexts(), QStringList{u"Please choose a disk"_s});
+        const QString folder = m_root.filePath(u"dest"_s);
+        QDir().mkpath(folder);
+        const QString disk = destination.DriveCombo()->DiskOf(folder);
+        destination.DriveCombo()->SelectDisk(disk);
+        const QString subfolder = disk == u"/"_s ? folder : folder.mid(disk.size());
+        destination.LocalSubfolderEdit()->setText(subfolder);
+        form.Next();
+        QCOMPARE(form.PageIndex(), int(TfrmWizard_AppsDataBackup::wpSchedule));
+        QVERIFY(form.SaveButton()->isEnabled());
+
+        form.SchedulePage()->DaysOfWeekBox()->click();
+        form.Save(false);
+        QCOMPARE(form.Tag(), int(TfrmWizard_AppsDataBackup::wtClosed));
+        QCOMPARE(UiTest::ShownTexts(), QStringList{u"Please specify at least one day."_s});
+        form.SchedulePage()->DaysOfWeekBox()->click();
+        form.Save(true);
+        QCOMPARE(form.Tag(), int(TfrmWizard_AppsDataBackup::wtSaveAndRun));
+
+        TJob_AppsData job(u"Settings"_s);
+        job.NewSubfolderIsCreatedForEachBackup = true;
+        form.ControlsToJob(job);
+        QCOMPARE(job.Settings.AppNames, QStringList({u"Browsers"_s, u"Present Browser"_s}));
+        QCOMPARE(job.DestinationSettings.DestinationType, dtLocalOrExternalDrive);
+        QCOMPARE(job.DestinationSettings.LocalOrExternalDrive.Disk, disk);
+        QCOMPARE(job.DestinationSettings.LocalOrExternalDrive.Subfolder, subfolder);
+        QVERIFY(!job.NewSubfolderIsCreatedForEachBackup);
+        QCOMPARE(job.SchedulingSettings.SchedulingType, stDisabled);
+
+        TfrmWizard_AppsDataBackup again;
+        again.JobToControls(job);
+        TJob_AppsData copy(u"Copy"_s);
+        again.ControlsToJob(copy);
+        QCOMPARE(copy.Settings.AppNames, job.Settings.AppNames);
+        QCOMPARE(copy.DestinationSettings.LocalOrExternalDrive, job.DestinationSettings.LocalOrExternalDrive);
     }
 };
 
